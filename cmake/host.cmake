@@ -1,0 +1,51 @@
+# Native tree: core, host tools, unit tests, fuzz targets, benchmarks.
+find_package(Threads REQUIRED)
+
+if(PV_FUZZ)
+  file(GLOB PV_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
+  set(PV_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs under CTest")
+  foreach(src ${PV_FUZZERS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(fuzz_${name} ${src})
+    target_link_libraries(fuzz_${name} PRIVATE pvcore)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+    add_test(NAME fuzz_${name}
+             COMMAND fuzz_${name} -max_total_time=${PV_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+    if(EXISTS ${corpus})
+      set_property(TEST fuzz_${name} APPEND PROPERTY ENVIRONMENT "PV_CORPUS=${corpus}")
+    endif()
+  endforeach()
+  return()
+endif()
+
+# Host tools, one folder each.
+file(GLOB PV_TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+foreach(dir ${PV_TOOL_DIRS})
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
+
+# Native unit tests.
+find_package(GTest REQUIRED)
+file(GLOB PV_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+if(PV_NATIVE_TESTS)
+  add_executable(pv_native_tests ${PV_NATIVE_TESTS})
+  target_link_libraries(pv_native_tests PRIVATE pvcore GTest::gtest_main Threads::Threads)
+  target_compile_definitions(pv_native_tests PRIVATE PV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                             PV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  include(GoogleTest)
+  gtest_discover_tests(pv_native_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# Benchmarks (never part of the test run).
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  file(GLOB PV_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+  foreach(src ${PV_BENCHES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(bench_${name} ${src})
+    target_link_libraries(bench_${name} PRIVATE pvcore benchmark::benchmark Threads::Threads)
+  endforeach()
+endif()

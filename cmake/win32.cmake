@@ -1,0 +1,65 @@
+# Cross tree: Panvester.exe, its Win32 shell and the tests that run under Wine.
+set(PV_WIN32_LIBS comctl32 winmm ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+file(GLOB PV_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*_win.cpp)
+list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "_main_win\\.cpp$")
+add_library(pvshell STATIC ${PV_SHELL_SOURCES})
+target_link_libraries(pvshell PUBLIC pvcore ${PV_WIN32_LIBS})
+
+# Icon and animation are drawn at build time by a host tool of ours.
+if(NOT PV_HOST_TOOLS_DIR)
+  message(FATAL_ERROR "PV_HOST_TOOLS_DIR must name the host build tree")
+endif()
+set(PV_RESGEN ${PV_HOST_TOOLS_DIR}/tools/resgen/pv-resgen)
+set(PV_PACK ${PV_HOST_TOOLS_DIR}/tools/pack/panvester-pack)
+set(PV_GEN_RES ${CMAKE_BINARY_DIR}/res)
+add_custom_command(
+  OUTPUT ${PV_GEN_RES}/panvester.ico ${PV_GEN_RES}/filecopy.avi
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PV_GEN_RES}
+  COMMAND ${PV_RESGEN} --icon ${PV_GEN_RES}/panvester.ico --avi ${PV_GEN_RES}/filecopy.avi
+  DEPENDS ${PV_RESGEN}
+  COMMENT "Drawing the icon and the copy animation")
+add_custom_target(pv_generated_res DEPENDS ${PV_GEN_RES}/panvester.ico ${PV_GEN_RES}/filecopy.avi)
+
+set(CMAKE_RC_FLAGS "-c 932 -l 0x411 -I ${PV_GEN_RES} -I ${CMAKE_SOURCE_DIR}/res")
+enable_language(RC)
+
+function(pv_program name main_source rc_file)
+  add_executable(${name} WIN32 ${main_source} ${rc_file})
+  add_dependencies(${name} pv_generated_res)
+  target_link_libraries(${name} PRIVATE pvshell)
+  set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS
+    "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi")
+endfunction()
+
+pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
+           ${CMAKE_SOURCE_DIR}/res/panvester.rc)
+
+# GoogleTest from the Debian sources, built with the cross compiler.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# One executable and one CTest test per file under tests/win32: each runs in a fresh Wine prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+file(GLOB PV_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_test.cpp)
+file(GLOB PV_WIN32_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/support/*.cpp)
+if(PV_WIN32_TEST_SUPPORT)
+  add_library(pv_win32_test_support STATIC ${PV_WIN32_TEST_SUPPORT})
+  target_link_libraries(pv_win32_test_support PUBLIC pvshell gtest)
+endif()
+foreach(src ${PV_WIN32_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(win32_${name} ${src} ${CMAKE_SOURCE_DIR}/res/panvester.rc)
+  add_dependencies(win32_${name} pv_generated_res Panvester)
+  target_link_libraries(win32_${name} PRIVATE pvshell gtest_main)
+  if(TARGET pv_win32_test_support)
+    target_link_libraries(win32_${name} PRIVATE pv_win32_test_support)
+  endif()
+  target_include_directories(win32_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win32)
+  add_test(NAME win32_${name} COMMAND win32_${name})
+  set_tests_properties(win32_${name} PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
+endforeach()
