@@ -6,6 +6,8 @@ file(GLOB PV_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*_win.cpp
 list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "_main_win\\.cpp$")
 add_library(pvshell STATIC ${PV_SHELL_SOURCES})
 target_link_libraries(pvshell PUBLIC pvcore ${PV_WIN32_LIBS})
+# The same sources build for x86_64 (tests) and i686 (what ships).
+target_compile_definitions(pvcore PUBLIC NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 
 # Icon and animation are drawn at build time by a host tool of ours.
 if(NOT PV_HOST_TOOLS_DIR)
@@ -35,6 +37,11 @@ endfunction()
 
 pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
            ${CMAKE_SOURCE_DIR}/res/panvester.rc)
+
+option(PV_WINE_TESTS "Build the tests that run under Wine" ON)
+if(NOT PV_WINE_TESTS)
+  return()
+endif()
 
 # GoogleTest from the Debian sources, built with the cross compiler.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

@@ -15,10 +15,15 @@ if [ ! -f "$template/.ready" ]; then
 fi
 prefix=${PV_KEEP_PREFIX:-$(mktemp -d "${TMPDIR:-/tmp}/pv-wine.XXXXXX")}
 mkdir -p "$prefix"
-cp -a "$template/." "$prefix/"
+# The system folders are large and never written: hard-link them, copy the rest.
+tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 \
+  --exclude=./drive_c/windows/winsxs -cf - . | tar -C "$prefix" -xf -
+for d in system32 syswow64 winsxs; do
+  [ -d "$template/drive_c/windows/$d" ] && cp -al "$template/drive_c/windows/$d" "$prefix/drive_c/windows/"
+done
 export WINEPREFIX=$prefix
 export PV_WINEPREFIX=$prefix
-wine "$@"
+"$PV_WINE" "$@"
 rc=$?
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1

@@ -1,0 +1,45 @@
+// Message services: the three boxes, the clipboard copy, the main window handle and
+// caption, the message pump, centring, allocation and the two launchers.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Every formatted message fits 1023 bytes and the terminator; longer ones are cut.
+constexpr std::size_t kMessageBuffer = 1024;
+constexpr std::size_t kCaptionBuffer = 260;
+
+void SetMainWindowHandle(HWND window);
+HWND MainWindowHandle();
+// The main window's instance: dialogs other than the main window load their templates with it.
+HINSTANCE MainWindowInstance();
+// The main window's current title (empty before it exists); valid until the next call.
+const char* MainWindowCaption();
+
+// OK, error icon; the text is copied to the clipboard.
+void ErrorBox(const char* format, ...);
+// Retry and Cancel, error icon; copied to the clipboard. Cancel ends the process with -1.
+void RetryAbortBox(const char* format, ...);
+// Yes and No, question icon; not copied. 1 for Yes, 0 otherwise.
+int YesNoBox(const char* format, ...);
+
+// Replaces the clipboard's text. 0 when handed over, -1 when no memory block could be had.
+int CopyTextToClipboard(const char* text);
+
+// Dispatches every queued message of the thread and returns how many; a quit message
+// ends the process with its exit code.
+int PumpMessages();
+
+// Centres on the whole screen (not the work area); odd differences are halved toward zero.
+void CenterWindow(HWND window);
+
+// malloc with 32 bytes of slack; on exhaustion the "malloc" box and null.
+void* Allocate(std::size_t size);
+
+// Opens a document with the shell's "open" verb, relative to the current directory.
+void ShellOpen(const char* file);
+
+// Starts a program by its quoted path without waiting. Non-zero when the process was
+// created; 0 also for a path that would not fit the 260-byte command line.
+int LaunchProcess(const char* path);

@@ -1,0 +1,116 @@
+#include "driver/main_window_win.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/cp932.h"
+#include "common/message_win.h"
+#include "driver/work_folder_win.h"
+
+namespace {
+
+constexpr int kSlotCount = 9;
+constexpr int kSlotIds[kSlotCount] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008};
+
+enum Action : int { kNone = 0, kInstall = 1, kDirectX = 2, kExit = 3, kReadme = 5 };
+
+int g_actions[kSlotCount] = {};
+int g_busy = 0;
+char g_readme[128] = "";
+
+// DirectX is looked for where the program was started (a CD keeps it beside the setup
+// program), not in the work folder, which never holds folders.
+std::string DirectXPath(const char* leaf) {
+  std::string path(StartupDirectory());
+  AddBackslash(path);
+  return path + leaf;
+}
+
+bool HasDirectXFolder() {
+  struct _stat info;
+  return _stat(DirectXPath("DirectX").c_str(), &info) == 0 && (info.st_mode & 0x4000) != 0;
+}
+
+void ClosePath(HWND window) {
+  RemoveWorkFolder();
+  EndDialog(window, 0);
+}
+
+void Initialise(HWND window) {
+  SetMainWindowHandle(window);
+  CenterWindow(window);
+  g_busy = 0;
+  SetWindowTextA(window, "ＶＥＬＵＮＡ アプリケーション スタートアップ");
+
+  int slot = 0;
+  SetDlgItemTextA(window, kSlotIds[slot], "終了");
+  g_actions[slot++] = kExit;
+  if (HasDirectXFolder()) {
+    SetDlgItemTextA(window, kSlotIds[slot], "DirectXインストール");
+    g_actions[slot++] = kDirectX;
+  }
+  CopyTruncated(g_readme, sizeof g_readme, "-");
+  if (g_readme[0] != '-') {
+    SetDlgItemTextA(window, kSlotIds[slot], g_readme);
+    g_actions[slot++] = kReadme;
+  }
+  SetDlgItemTextA(window, kSlotIds[slot], "インストール");
+  g_actions[slot++] = kInstall;
+  for (; slot < kSlotCount; ++slot) {
+    DestroyWindow(GetDlgItem(window, kSlotIds[slot]));
+    g_actions[slot] = kNone;
+  }
+}
+
+void Command(HWND window, WPARAM wparam) {
+  if (g_busy) return;  // dropped, not queued
+  g_busy = 1;
+  int slot = 0;
+  while (slot < kSlotCount && static_cast<WPARAM>(kSlotIds[slot]) != wparam) ++slot;
+  if (slot < kSlotCount) {
+    switch (g_actions[slot]) {
+      case kInstall:
+        break;
+      case kDirectX:
+        LaunchProcess(DirectXPath("DirectX\\dxsetup.exe").c_str());
+        break;
+      case kExit:
+        ClosePath(window);
+        break;
+      case kReadme:
+        CopyTruncated(g_readme, sizeof g_readme, "readme.txt");
+        ShellOpen(g_readme);
+        break;
+      default:
+        break;
+    }
+  }
+  g_busy = 0;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Initialise(window);
+      break;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      break;
+    }
+    case WM_CLOSE:
+      if (!g_busy) ClosePath(window);
+      break;
+    case WM_COMMAND:
+      Command(window, wparam);
+      break;
+    default:
+      break;
+  }
+  return FALSE;
+}

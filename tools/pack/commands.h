@@ -1,0 +1,10 @@
+// panvester-pack subcommands register themselves here, one file each (cmd_<name>.cpp):
+//   static const bool registered = RegisterCommand(&SetUpMyCommand);
+// The setup function adds its CLI11 subcommand and a callback that sets the exit code.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+using CommandSetup = void (*)(CLI::App& app, int& exit_code);
+
+bool RegisterCommand(CommandSetup setup);
