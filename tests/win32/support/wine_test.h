@@ -1,0 +1,62 @@
+// Helpers for the tests that run under Wine: paths of the build tree, starting programs,
+// finding their windows and answering their boxes by control id (never by pixel).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wt {
+
+// A Unix path of the build host as the Windows side sees it (drive Z:).
+std::string WinPath(const std::string& unix_path);
+// The cross build tree (PV_BIN_DIR) and the source tree (PV_SOURCE_DIR), as Windows paths.
+std::string BinDir();
+std::string SourceDir();
+std::string TempDir();  // GetTempPathA without the trailing backslash
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+// Creates every missing level of a folder.
+bool MakeDirs(const std::string& path);
+// Deletes a folder tree (test scratch only).
+void RemoveTree(const std::string& path);
+// Names (not paths) of the entries of a folder matching a pattern such as "TempRV*".
+std::vector<std::string> ListNames(const std::string& folder, const std::string& pattern);
+
+struct Process {
+  HANDLE handle = nullptr;
+  DWORD id = 0;
+};
+// Starts a program with its folder as the current directory (or `directory` when given).
+Process Start(const std::string& exe, const std::string& directory = "");
+// Waits for the end; returns false on time-out. The exit code is stored in *code.
+bool WaitExit(Process& process, DWORD timeout_ms, DWORD* code);
+void Kill(Process& process);
+
+// Polls until `find` yields a window or the time runs out.
+HWND WaitFor(const std::function<HWND()>& find, DWORD timeout_ms);
+// A visible top-level window of the process with this exact (CP932) title.
+HWND FindTopWindow(DWORD process_id, const std::string& title);
+// A message box (#32770 with a static of id 0xFFFF) of the process.
+HWND FindMessageBox(DWORD process_id);
+// A dialog (#32770) of the process with this title.
+HWND FindDialog(DWORD process_id, const std::string& title);
+
+std::string Text(HWND window);
+std::string ControlText(HWND dialog, int id);
+std::string ClassOf(HWND window);
+std::string MessageBoxText(HWND box);
+// Presses a button of a dialog or box as the user would (BM_CLICK on the control,
+// or WM_COMMAND when the control does not exist).
+void Press(HWND dialog, int id);
+
+// Clipboard text (CF_TEXT) or "" when empty.
+std::string ClipboardText();
+void SetClipboardText(const std::string& text);
+
+}  // namespace wt
