@@ -33,6 +33,9 @@ file(GLOB PV_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_t
 if(PV_NATIVE_TESTS)
   add_executable(pv_native_tests ${PV_NATIVE_TESTS})
   target_link_libraries(pv_native_tests PRIVATE pvcore GTest::gtest_main Threads::Threads)
+  # Host tools that want their code unit-tested register a library here.
+  get_property(PV_TOOL_TEST_LIBS GLOBAL PROPERTY PV_TOOL_TEST_LIBS)
+  target_link_libraries(pv_native_tests PRIVATE ${PV_TOOL_TEST_LIBS})
   target_compile_definitions(pv_native_tests PRIVATE PV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              PV_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)
