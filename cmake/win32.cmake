@@ -32,7 +32,7 @@ function(pv_program name main_source rc_file)
   add_dependencies(${name} pv_generated_res)
   target_link_libraries(${name} PRIVATE pvshell)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS
-    "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi")
+    "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi;${CMAKE_SOURCE_DIR}/res/panvester.manifest")
 endfunction()
 
 pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp

@@ -210,7 +210,7 @@ TEST(ResgenAnimation, AviHeadersIndexAndFramesDecodeToTheDrawing) {
   const Chunk& strh = Find(stream, "strh");
   ASSERT_EQ(strh.size, 56u);
   EXPECT_EQ(FourCc(avi, strh.data), "vids");
-  EXPECT_EQ(U32(avi, strh.data + 4), kRleHandler);
+  EXPECT_EQ(FourCc(avi, strh.data + 4), "RLE ");
   EXPECT_EQ(U32(avi, strh.data + 20), 1u);   // scale
   EXPECT_EQ(U32(avi, strh.data + 24), 10u);  // rate: 10 frames a second
   EXPECT_EQ(U32(avi, strh.data + 32), 17u);  // length

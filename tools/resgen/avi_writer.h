@@ -14,8 +14,9 @@ struct RleVideo {
   std::vector<std::vector<std::uint8_t>> frames;     // each one EncodeRle8 output
 };
 
-// Stream header handler code of the video stream.
-constexpr std::uint32_t kRleHandler = 1;
+// Handler of the video stream: 'RLE ' tells players to decode the frames themselves (a
+// numeric handler of 1 sends them looking for an installed codec, which may not exist).
+constexpr std::uint32_t kRleHandler = 'R' | 'L' << 8 | 'E' << 16 | static_cast<std::uint32_t>(' ') << 24;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kAviHasIndex = 0x10;
 constexpr std::uint32_t kIndexKeyFrame = 0x10;
