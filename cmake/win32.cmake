@@ -55,6 +55,7 @@ file(GLOB PV_WIN32_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win3
 if(PV_WIN32_TEST_SUPPORT)
   add_library(pv_win32_test_support STATIC ${PV_WIN32_TEST_SUPPORT})
   target_link_libraries(pv_win32_test_support PUBLIC pvshell gtest)
+  target_include_directories(pv_win32_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
 endif()
 foreach(src ${PV_WIN32_TESTS})
   get_filename_component(name ${src} NAME_WE)
