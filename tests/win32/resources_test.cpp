@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "support/wine_test.h"
 
 namespace {
 
@@ -104,19 +104,13 @@ struct ModuleCloser {
 };
 using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser>;
 
-std::string WindowText(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 void CheckDialog(HWND dialog, const DialogRow& row) {
   SCOPED_TRACE(row.name);
   const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE));
   constexpr DWORD kDialogBits = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
                                 DS_SETFOREGROUND | DS_SETFONT;
   EXPECT_EQ(style & kDialogBits, row.style) << std::hex << style;
-  EXPECT_EQ(WindowText(dialog), row.title);
+  EXPECT_EQ(wt::Text(dialog), row.title);
 
   HWND child = GetWindow(dialog, GW_CHILD);
   for (const ControlRow& control : row.controls) {
@@ -128,7 +122,7 @@ void CheckDialog(HWND dialog, const DialogRow& row) {
     EXPECT_EQ(lstrcmpiA(cls, control.cls), 0) << what << ": class " << cls;
     // The animation control keeps no title; the stored template has its text.
     if (lstrcmpiA(cls, "SysAnimate32") != 0) {
-      EXPECT_EQ(WindowText(child), control.text) << what;
+      EXPECT_EQ(wt::Text(child), control.text) << what;
     }
     child = GetWindow(child, GW_HWNDNEXT);
   }
@@ -411,13 +405,6 @@ TEST(Resources, IconGroupHoldsSixteenColourImagesOfBothSizes) {
   }
 }
 
-std::string ToWindowsPath(std::string unix_path) {
-  for (char& c : unix_path) {
-    if (c == '/') c = '\\';
-  }
-  return "Z:" + unix_path;
-}
-
 std::string ResourceBytes(HMODULE module, const char* name, const char* type) {
   HRSRC found = FindResourceA(module, name, type);
   if (!found) return "";
@@ -426,11 +413,8 @@ std::string ResourceBytes(HMODULE module, const char* name, const char* type) {
 }
 
 TEST(Resources, ManifestIsTheSourceFile) {
-  const char* source = std::getenv("PV_SOURCE_DIR");
-  ASSERT_NE(source, nullptr);
-  std::ifstream file(ToWindowsPath(std::string(source) + "/res/panvester.manifest"), std::ios::binary);
-  ASSERT_TRUE(file);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string text = wt::ReadFile(wt::SourceDir() + "\\res\\panvester.manifest");
+  ASSERT_FALSE(text.empty());
   const std::string manifest =
       ResourceBytes(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   EXPECT_EQ(manifest, text);
@@ -453,9 +437,7 @@ TEST(Resources, ManifestIsTheSourceFile) {
 }
 
 TEST(Resources, ProgramCarriesTheSameResources) {
-  const char* bin = std::getenv("PV_BIN_DIR");
-  ASSERT_NE(bin, nullptr);
-  Module program(LoadLibraryExA(ToWindowsPath(std::string(bin) + "/Panvester.exe").c_str(), nullptr,
+  Module program(LoadLibraryExA((wt::BinDir() + "\\Panvester.exe").c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_NE(program, nullptr) << GetLastError();
   const HMODULE self = GetModuleHandleA(nullptr);
