@@ -8,6 +8,7 @@
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "driver/work_folder_win.h"
+#include "settings/setting_list.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void Initialise(HWND window) {
   SetMainWindowHandle(window);
   CenterWindow(window);
   g_busy = 0;
-  SetWindowTextA(window, "ＶＥＬＵＮＡ アプリケーション スタートアップ");
+  SetWindowTextA(window, SettingStartupTitle());
 
   int slot = 0;
   SetDlgItemTextA(window, kSlotIds[slot], "終了");
@@ -51,7 +52,7 @@ void Initialise(HWND window) {
     SetDlgItemTextA(window, kSlotIds[slot], "DirectXインストール");
     g_actions[slot++] = kDirectX;
   }
-  CopyTruncated(g_readme, sizeof g_readme, "-");
+  GetSettingText("INSTREADME", g_readme, sizeof g_readme, "-");
   if (g_readme[0] != '-') {
     SetDlgItemTextA(window, kSlotIds[slot], g_readme);
     g_actions[slot++] = kReadme;
@@ -80,7 +81,7 @@ void Command(HWND window, WPARAM wparam) {
         ClosePath(window);
         break;
       case kReadme:
-        CopyTruncated(g_readme, sizeof g_readme, "readme.txt");
+        GetSettingText("INSTREADMEFL", g_readme, sizeof g_readme, "readme.txt");
         ShellOpen(g_readme);
         break;
       default:

@@ -8,6 +8,9 @@
 #include "common/message_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
+#include "settings/resource_opener_win.h"
+#include "settings/section_lists_win.h"
+#include "settings/setting_list.h"
 
 namespace {
 
@@ -15,25 +18,34 @@ void UninitializeCom() { CoUninitialize(); }
 
 constexpr DWORD kAlreadyExists = 183;
 
-const char* StartupTitle() { return "ＶＥＬＵＮＡ アプリケーション スタートアップ"; }
-const char* TitleBar() { return "ＶＥＬＵＮＡ アプリケーション"; }
+constexpr char kSettingsFile[] = "install.env";
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
+  SetPlainFileSwitch(1);
   CreateWorkFolder();
 
-  HANDLE mutex = CreateMutexA(nullptr, TRUE, StartupTitle());
+  if (!SetupFileExists(kSettingsFile)) {
+    ErrorBox("起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。");
+    RemoveWorkFolder();
+    std::exit(-1);
+  }
+  SetSettingFileOpener(OpenSetupFile);
+  LoadSettingList(kSettingsFile);
+  ReadSectionLists(kSettingsFile);
+
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, SettingStartupTitle());
   if (!mutex) {
     RemoveWorkFolder();
     std::exit(0);
   }
   if (GetLastError() == kAlreadyExists) {
     char text[kMessageBuffer];
-    std::snprintf(text, sizeof text, "[ %s ] は既に起動中です", StartupTitle());
-    MessageBoxA(nullptr, text, TitleBar(), MB_OK | MB_ICONERROR);
+    std::snprintf(text, sizeof text, "[ %s ] は既に起動中です", SettingStartupTitle());
+    MessageBoxA(nullptr, text, SettingTitleBar(), MB_OK | MB_ICONERROR);
     RemoveWorkFolder();
     std::exit(0);
   }
