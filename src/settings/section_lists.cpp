@@ -223,6 +223,6 @@ int SplitRegLine(const char* line, char* name, char* value) {
   return 0;
 }
 
-void ClearSectionListsForTesting() {
+void ClearAllSectionLists() {
   for (Section s : {kSectionDelFiles, kSectionDelFilesUser, kSectionIni, kSectionReg}) ClearSectionList(&g_lists[s]);
 }

@@ -96,5 +96,5 @@ int SplitIniLine(const char* line, char* key, char* value);
 // name/value separator or the line would not fit once substituted.
 int SplitRegLine(const char* line, char* name, char* value);
 
-// Empties all four lists (tests and tools: the program reads once).
-void ClearSectionListsForTesting();
+// Empties all four lists (tools and tests that read more than one file).
+void ClearAllSectionLists();

@@ -23,11 +23,11 @@ class SectionListsTest : public TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
-    ClearSectionListsForTesting();
+    ClearAllSectionLists();
     SetSectionAllocator(nullptr);
   }
   void TearDown() override {
-    ClearSectionListsForTesting();
+    ClearAllSectionLists();
     SetSectionAllocator(nullptr);
     TempFolderTest::TearDown();
   }
