@@ -23,9 +23,21 @@ for d in system32 syswow64 winsxs; do
 done
 export WINEPREFIX=$prefix
 export PV_WINEPREFIX=$prefix
+# Wine keeps the clipboard in X selections: runs sharing a display would see each other's
+# clipboard text, so each run gets an X server of its own (PV_SHARED_DISPLAY=1 to watch).
+xvfb_pid=
+if [ -z "${PV_SHARED_DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 200); do [ -s "$display_file" ] && break; sleep 0.05; done
+  [ -s "$display_file" ] && export DISPLAY=":$(head -n1 "$display_file")"
+  rm -f "$display_file"
+fi
 "$PV_WINE" "$@"
 rc=$?
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
+[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 [ -n "${PV_KEEP_PREFIX:-}" ] || rm -rf "$prefix"
 exit $rc
