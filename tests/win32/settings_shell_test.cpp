@@ -12,8 +12,10 @@
 #include <thread>
 
 #include "common/message_win.h"
+#include "driver/main_window_win.h"
 #include "settings/resource_opener_win.h"
 #include "settings/section_lists_win.h"
+#include "settings/setting_list.h"
 #include "support/wine_test.h"
 
 namespace {
@@ -231,5 +233,50 @@ TEST(CdromProbe, FirstCdromDriveOrE) {
   ASSERT_EQ(SplitRegLine("\"Disc\"=\"REP_CDROMDRIVE\"", key, value), 0);
   EXPECT_STREQ(value, "M:\\DRIVE");
 }
+
+}  // namespace
+
+namespace {
+
+struct WindowRow {
+  const char* name;
+  const char* settings;
+  const char* title;
+  const char* third_button;  // null: the slot is gone (no readme button)
+};
+
+class MainWindowSettings : public ShellTest, public ::testing::WithParamInterface<WindowRow> {};
+
+TEST_P(MainWindowSettings, TitleAndReadmeButtonComeFromTheSettings) {
+  const WindowRow& row = GetParam();
+  ResetSettingsForTesting();
+  ASSERT_TRUE(wt::WriteFile("install.env", row.settings));
+  SetSettingFileOpener(OpenSetupFile);
+  ASSERT_EQ(LoadSettingList("install.env"), 0);
+  // Modeless, and destroyed directly: the close path would remove a work folder.
+  HWND window = CreateDialogParamA(GetModuleHandleA(nullptr), "MAINDIALOG", nullptr, MainWindowProc, 0);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(wt::Text(window), row.title);
+  EXPECT_EQ(wt::ControlText(window, 1000), "終了");
+  if (row.third_button) {
+    EXPECT_EQ(wt::ControlText(window, 1001), row.third_button);
+    EXPECT_EQ(wt::ControlText(window, 1002), "インストール");
+  } else {
+    EXPECT_EQ(wt::ControlText(window, 1001), "インストール");
+    EXPECT_EQ(GetDlgItem(window, 1002), nullptr);
+  }
+  DestroyWindow(window);
+  SetMainWindowHandle(nullptr);
+  ResetSettingsForTesting();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, MainWindowSettings,
+    ::testing::Values(
+        WindowRow{"Defaults", "INSTTO x\r\n", "ＶＥＬＵＮＡ アプリケーション スタートアップ", nullptr},
+        WindowRow{"TitleAndReadme", "TITLEBAR 私の|ゲーム\r\nINSTREADME お読み|ください\r\n",
+                  "私の ゲーム スタートアップ", "お読み ください"},
+        WindowRow{"DashMeansNoReadme", "TITLEBAR T\r\nINSTREADME -readme\r\n", "T スタートアップ", nullptr}),
+    [](const ::testing::TestParamInfo<WindowRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
