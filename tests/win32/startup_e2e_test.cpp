@@ -1,0 +1,127 @@
+// Panvester.exe from the outside: start-up, the main window's buttons, closing, and the
+// single-instance rule. Each test builds its own distribution in the temporary folder.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/setup_builder.h"
+#include "support/wine_test.h"
+
+namespace {
+
+constexpr DWORD kTimeout = 20000;
+
+std::string Folder(const char* name) { return wt::TempDir() + "\\" + name; }
+
+std::vector<wt::PayloadFile> Distribution(const std::string& env) {
+  return {{"install.env", env},  {"insttscr.rct", wt::SolidTitlePicture(64, 48, 200, 120, 40)},
+          {"readme.txt", "readme"}, {"game.exe", "MZ"}, {"data\\", ""}, {"data\\a.dat", "a"}};
+}
+
+// The window's buttons from the bottom of the column up, as (id, text); destroyed slots are absent.
+std::vector<std::pair<int, std::string>> Buttons(HWND window) {
+  std::vector<std::pair<int, std::string>> buttons;
+  for (int id = 1000; id <= 1008; ++id) {
+    if (HWND button = GetDlgItem(window, id)) buttons.emplace_back(id, wt::Text(button));
+  }
+  return buttons;
+}
+
+TEST(StartupE2E, MainWindowShowsExitAndInstallAndClosesCleanly) {
+  const std::string exe = wt::MakeSetup(Folder("plain"), Distribution("TITLEBAR テスト|ゲーム\n"));
+  ASSERT_FALSE(exe.empty());
+  wt::Process program = wt::Start(exe);
+  const std::string title = "テスト ゲーム スタートアップ";
+  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, title); }, kTimeout);
+  ASSERT_NE(window, nullptr);
+  const std::vector<std::pair<int, std::string>> expected = {{1000, "終了"}, {1001, "インストール"}};
+  EXPECT_EQ(Buttons(window), expected);
+  EXPECT_EQ(wt::WorkFolders().size(), 1u);
+
+  // Enter and Esc reach the window as commands 1 and 2, which match no button.
+  PostMessageA(window, WM_COMMAND, IDOK, 0);
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  Sleep(300);
+  EXPECT_TRUE(IsWindow(window));
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(wt::WorkFolders().empty());
+}
+
+TEST(StartupE2E, ExitButtonEndsWithZeroFromAnAppendedArchive) {
+  const std::string exe =
+      wt::MakeSetup(Folder("appended"), Distribution("TITLEBAR Appended\n"), wt::Container::kAppended);
+  ASSERT_FALSE(exe.empty());
+  wt::Process program = wt::Start(exe);
+  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, "Appended スタートアップ"); }, kTimeout);
+  ASSERT_NE(window, nullptr);
+  wt::Press(window, 1000);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(wt::WorkFolders().empty());
+}
+
+TEST(StartupE2E, ReadmeAndDirectXButtonsFillTheColumnFromTheBottom) {
+  const std::string folder = Folder("four");
+  const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR Four\nINSTREADME お読み下さい\n"));
+  ASSERT_FALSE(exe.empty());
+  ASSERT_TRUE(wt::MakeDirs(folder + "\\DirectX"));
+  wt::Process program = wt::Start(exe);
+  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, "Four スタートアップ"); }, kTimeout);
+  ASSERT_NE(window, nullptr);
+  const std::vector<std::pair<int, std::string>> expected = {
+      {1000, "終了"}, {1001, "DirectXインストール"}, {1002, "お読み下さい"}, {1003, "インストール"}};
+  EXPECT_EQ(Buttons(window), expected);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(StartupE2E, AFileNamedDirectXGivesNoDirectXButton) {
+  const std::string folder = Folder("dxfile");
+  const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR DxFile\n"));
+  ASSERT_FALSE(exe.empty());
+  ASSERT_TRUE(wt::WriteFile(folder + "\\DirectX", "not a folder"));
+  wt::Process program = wt::Start(exe);
+  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, "DxFile スタートアップ"); }, kTimeout);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(Buttons(window).size(), 2u);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+}
+
+TEST(StartupE2E, SecondInstanceSaysItIsRunningAndLeavesTheFirstAlone) {
+  const std::string exe = wt::MakeSetup(Folder("twice"), Distribution("TITLEBAR 二重起動\n"));
+  ASSERT_FALSE(exe.empty());
+  const std::string title = "二重起動 スタートアップ";
+  wt::Process first = wt::Start(exe);
+  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(first.id, title); }, kTimeout);
+  ASSERT_NE(window, nullptr);
+
+  wt::Process second = wt::Start(exe);
+  HWND box = wt::WaitFor([&] { return wt::FindMessageBox(second.id); }, kTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(wt::MessageBoxText(box), "[ 二重起動 スタートアップ ] は既に起動中です");
+  EXPECT_EQ(wt::Text(box), "二重起動");
+  EXPECT_EQ(wt::WorkFolders().size(), 2u);
+  wt::Press(box, IDOK);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(second, kTimeout, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(wt::WorkFolders().size(), 1u);  // the second removed its own
+
+  EXPECT_TRUE(IsWindow(window));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(wt::WaitExit(first, kTimeout, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(wt::WorkFolders().empty());
+}
+
+}  // namespace

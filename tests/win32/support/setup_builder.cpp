@@ -1,0 +1,98 @@
+#include "support/setup_builder.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "archive/archive_writer.h"
+#include "support/wine_test.h"
+
+namespace wt {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool WriteArchive(std::FILE* out, const std::vector<PayloadFile>& files) {
+  std::vector<PlannedEntry> plan;
+  std::map<std::string, const PayloadFile*> by_name;
+  for (const PayloadFile& file : files) {
+    PlannedEntry entry;
+    entry.name = file.name;
+    entry.folder = !file.name.empty() && file.name.back() == '\\';
+    plan.push_back(entry);
+    by_name[file.name] = &file;
+  }
+  OrderEntries(&plan);
+  // A fixed time stamp, so tests can check that it arrives: 2020-01-02 03:04:05 UTC.
+  const std::uint64_t filetime = FiletimeFromUnix(1577934245, 0);
+  for (const PlannedEntry& entry : plan) {
+    if (entry.folder) {
+      if (!WriteFolderEntry(out, entry.name)) return false;
+      continue;
+    }
+    const std::string& bytes = by_name[entry.name]->bytes;
+    std::vector<unsigned char> stream;
+    if (!CompressStream(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &stream)) return false;
+    if (!WriteFileEntry(out, entry.name, static_cast<std::int32_t>(bytes.size()), filetime, stream)) return false;
+  }
+  return WriteEndMarker(out);
+}
+
+std::string LeafOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+}  // namespace
+
+std::string ProgramUnderTest() { return BinDir() + "\\Panvester.exe"; }
+
+std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>& files, Container container,
+                      const std::string& program) {
+  const std::string source = program.empty() ? ProgramUnderTest() : program;
+  if (!MakeDirs(folder)) return "";
+  const std::string exe = folder + "\\" + LeafOf(source);
+  if (!CopyFileA(source.c_str(), exe.c_str(), FALSE)) return "";
+  if (container == Container::kSidecar) {
+    File out(std::fopen((folder + "\\instdat.arc").c_str(), "wb"));
+    return out && WriteArchive(out.get(), files) ? exe : "";
+  }
+  File out(std::fopen(exe.c_str(), "r+b"));
+  if (!out || std::fseek(out.get(), 0, SEEK_END) != 0) return "";
+  const long start = std::ftell(out.get());
+  if (!WriteArchive(out.get(), files) || !WriteTrailer(out.get(), static_cast<std::uint32_t>(start))) return "";
+  return exe;
+}
+
+std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigned char green,
+                              unsigned char red) {
+  std::string data = {static_cast<char>(blue), static_cast<char>(green), static_cast<char>(red)};
+  // Every further pixel repeats the one to its left: command 0x83 copies L + 4 pixels.
+  long left = static_cast<long>(width) * height - 1;
+  while (left > 0) {
+    if (left < 4) {
+      data += static_cast<char>(0x80 | (left - 1));
+      left = 0;
+    } else {
+      const long run = left > 65539 ? 65539 : left;
+      const long l = run - 4;
+      data += '\x83';
+      data += static_cast<char>(l & 0xFF);
+      data += static_cast<char>(l >> 8);
+      left -= run;
+    }
+  }
+  auto u32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+  };
+  return std::string("\x98\x5A\x92\x9A" "TC00") + u32(static_cast<std::uint32_t>(width)) +
+         u32(static_cast<std::uint32_t>(height)) + u32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+std::vector<std::string> WorkFolders() { return ListNames(TempDir(), "TempRVInstallFolder_*"); }
+
+}  // namespace wt

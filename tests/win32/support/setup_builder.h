@@ -1,0 +1,33 @@
+// Builds a distribution for end-to-end tests: a copy of the program under test beside a
+// side-car archive made with the core writer, or with the archive appended to the copy.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wt {
+
+struct PayloadFile {
+  std::string name;   // CP932, '\\'-separated; a folder entry ends with '\\'
+  std::string bytes;  // ignored for folders
+};
+
+enum class Container { kSidecar, kAppended };
+
+// Writes `folder`\<exe name> (a copy of `program`, by default the Panvester.exe of this build
+// tree) and the archive of `files`, ordered the way the packer orders them. Returns the path of
+// the program copy, or "" on failure.
+std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>& files,
+                      Container container = Container::kSidecar, const std::string& program = "");
+
+// The Panvester.exe of this build tree.
+std::string ProgramUnderTest();
+
+// A title picture of one colour (blue, green, red), in the plain variant without a name.
+std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigned char green,
+                              unsigned char red);
+
+// TempRVInstallFolder_* names currently in the temporary folder.
+std::vector<std::string> WorkFolders();
+
+}  // namespace wt
