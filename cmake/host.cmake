@@ -44,11 +44,15 @@ endif()
 
 # Benchmarks (never part of the test run).
 find_package(benchmark QUIET)
+find_package(PNG QUIET)  # the image benchmark compares against libpng
 if(benchmark_FOUND)
   file(GLOB PV_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
   foreach(src ${PV_BENCHES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(bench_${name} ${src})
     target_link_libraries(bench_${name} PRIVATE pvcore benchmark::benchmark Threads::Threads)
+    if(PNG_FOUND)
+      target_link_libraries(bench_${name} PRIVATE PNG::PNG)
+    endif()
   endforeach()
 endif()

@@ -8,6 +8,7 @@
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "driver/work_folder_win.h"
+#include "image/title_image_win.h"
 #include "settings/setting_list.h"
 
 namespace {
@@ -20,6 +21,9 @@ enum Action : int { kNone = 0, kInstall = 1, kDirectX = 2, kExit = 3, kReadme = 
 int g_actions[kSlotCount] = {};
 int g_busy = 0;
 char g_readme[128] = "";
+Surface* g_title = nullptr;
+int g_title_x = 0;
+int g_title_y = 0;
 
 // DirectX is looked for where the program was started (a CD keeps it beside the setup
 // program), not in the work folder, which never holds folders.
@@ -35,8 +39,28 @@ bool HasDirectXFolder() {
 }
 
 void ClosePath(HWND window) {
+  ReleaseSurface(g_title, 0);
+  g_title = nullptr;  // a repaint before the window is gone draws nothing
   RemoveWorkFolder();
   EndDialog(window, 0);
+}
+
+// Centred on the square of the client height at the left edge, beside the button column.
+void LoadTitle(HWND window) {
+  g_title = LoadTitleImage("insttscr.rct");
+  RECT client;
+  GetClientRect(window, &client);
+  const int side = client.bottom - client.top;
+  if (g_title) {
+    g_title_x = (side - g_title->width) / 2;
+    g_title_y = (side - g_title->height) / 2;
+  }
+}
+
+void PaintTitle(HDC dc) {
+  if (!g_title) return;
+  StretchDIBits(dc, g_title_x, g_title_y, g_title->width, g_title->height, 0, 0, g_title->width,
+                g_title->height, g_title->pixels, g_title->info, DIB_RGB_COLORS, SRCCOPY);
 }
 
 void Initialise(HWND window) {
@@ -63,6 +87,7 @@ void Initialise(HWND window) {
     DestroyWindow(GetDlgItem(window, kSlotIds[slot]));
     g_actions[slot] = kNone;
   }
+  LoadTitle(window);
 }
 
 void Command(HWND window, WPARAM wparam) {
@@ -101,6 +126,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
+      PaintTitle(paint.hdc);
       EndPaint(window, &paint);
       break;
     }

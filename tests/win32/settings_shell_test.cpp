@@ -253,6 +253,8 @@ TEST_P(MainWindowSettings, TitleAndReadmeButtonComeFromTheSettings) {
   ASSERT_TRUE(wt::WriteFile("install.env", row.settings));
   SetSettingFileOpener(OpenSetupFile);
   ASSERT_EQ(LoadSettingList("install.env"), 0);
+  // The window loads its title picture on creation: one it does not recognise gives none.
+  ASSERT_TRUE(wt::WriteFile("insttscr.rct", std::string(20, 'x')));
   // Modeless, and destroyed directly: the close path would remove a work folder.
   HWND window = CreateDialogParamA(GetModuleHandleA(nullptr), "MAINDIALOG", nullptr, MainWindowProc, 0);
   ASSERT_NE(window, nullptr);
