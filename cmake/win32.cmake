@@ -57,6 +57,10 @@ if(PV_WIN32_TEST_SUPPORT)
   target_link_libraries(pv_win32_test_support PUBLIC pvshell gtest)
   target_include_directories(pv_win32_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
 endif()
+# The scripted installation that the README's run command performs.
+add_executable(pv-scripted-install ${CMAKE_SOURCE_DIR}/tests/win32/drive/scripted_install_main.cpp)
+target_link_libraries(pv-scripted-install PRIVATE pv_win32_test_support)
+
 foreach(src ${PV_WIN32_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(win32_${name} ${src} ${CMAKE_SOURCE_DIR}/res/panvester.rc)

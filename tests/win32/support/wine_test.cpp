@@ -156,13 +156,13 @@ BOOL CALLBACK EnumTop(HWND window, LPARAM param) {
   return TRUE;
 }
 
+}  // namespace
+
 HWND FindTop(DWORD process_id, std::function<bool(HWND)> match) {
   Search search{process_id, std::move(match), nullptr};
   EnumWindows(EnumTop, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
-
-}  // namespace
 
 HWND FindTopWindow(DWORD process_id, const std::string& title) {
   return FindTop(process_id, [&](HWND w) { return Text(w) == title; });

@@ -40,6 +40,8 @@ void Kill(Process& process);
 
 // Polls until `find` yields a window or the time runs out.
 HWND WaitFor(const std::function<HWND()>& find, DWORD timeout_ms);
+// The first visible top-level window of the process that `match` accepts.
+HWND FindTop(DWORD process_id, std::function<bool(HWND)> match);
 // A visible top-level window of the process with this exact (CP932) title.
 HWND FindTopWindow(DWORD process_id, const std::string& title);
 // A message box (#32770 with a static of id 0xFFFF) of the process.

@@ -1,0 +1,244 @@
+// pv-scripted-install: installs a packed distribution the way a player would, by pressing the
+// real buttons by id, saves a picture of every window on the way, and prints what the
+// installation left behind (files, shortcuts, registry values, INI entries).
+// Usage: pv-scripted-install SETUP.EXE SCREENSHOT_FOLDER
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/wine_test.h"
+
+namespace {
+
+constexpr DWORD kTimeout = 30000;
+std::string g_shots;
+int g_shot_number = 0;
+
+// Saves the window's pixels as read from the screen, as a 24-bit BMP.
+void Shoot(HWND window, const char* name) {
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(400);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + stride * height;
+  char path[MAX_PATH];
+  std::snprintf(path, sizeof path, "%s\\%02d-%s.bmp", g_shots.c_str(), ++g_shot_number, name);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), stride * height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  std::printf("screenshot: %s\n", path);
+}
+
+HWND Expect(HWND window, const char* what) {
+  if (!window) {
+    std::fprintf(stderr, "pv-scripted-install: %s did not appear\n", what);
+    std::exit(2);
+  }
+  return window;
+}
+
+HWND FindMainWindow(DWORD pid) {
+  return wt::FindTop(pid, [](HWND w) {
+    return wt::ClassOf(w) == "#32770" && wt::ControlText(w, 1000) == "終了";
+  });
+}
+
+void ListFiles(const std::string& folder, const std::string& relative) {
+  for (const std::string& name : wt::ListNames(folder, "*")) {
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    const std::string shown = relative.empty() ? name : relative + "\\" + name;
+    if (wt::DirectoryExists(path)) {
+      std::printf("  %s\\\n", shown.c_str());
+      ListFiles(path, shown);
+      continue;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    SYSTEMTIME time;
+    FileTimeToSystemTime(&data.ftLastWriteTime, &time);
+    std::printf("  %-40s %10lu  %04u-%02u-%02u %02u:%02u:%02u UTC\n", shown.c_str(), data.nFileSizeLow,
+                time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond);
+  }
+}
+
+void ShowLinks(const std::string& folder) {
+  for (const std::string& name : wt::ListNames(folder, "*")) {
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    if (wt::DirectoryExists(path)) {
+      ShowLinks(path);
+      continue;
+    }
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link)))) {
+      continue;
+    }
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      wchar_t wide[MAX_PATH];
+      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+      if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+        char target[MAX_PATH] = "", description[MAX_PATH] = "", directory[MAX_PATH] = "";
+        link->GetPath(target, sizeof target, nullptr, 0);
+        link->GetDescription(description, sizeof description);
+        link->GetWorkingDirectory(directory, sizeof directory);
+        std::printf("  %s\n    -> %s  (%s; in %s)\n", path.c_str(), target, description, directory);
+      }
+      file->Release();
+    }
+    link->Release();
+  }
+}
+
+void ShowKey(HKEY root, const std::string& name, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    std::printf("  (%s: missing)\n", name.c_str());
+    return;
+  }
+  std::printf("  [%s]\n", name.c_str());
+  for (DWORD i = 0;; ++i) {
+    char value[256];
+    DWORD value_size = sizeof value, type = 0;
+    unsigned char data[1024];
+    DWORD data_size = sizeof data;
+    if (RegEnumValueA(key, i, value, &value_size, nullptr, &type, data, &data_size) != ERROR_SUCCESS) break;
+    if (type == REG_SZ) {
+      std::printf("    %s = \"%s\"\n", value, reinterpret_cast<char*>(data));
+    } else if (type == REG_DWORD) {
+      std::printf("    %s = dword:%lu\n", value, *reinterpret_cast<DWORD*>(data));
+    }
+  }
+  RegCloseKey(key);
+}
+
+std::string Between(const std::string& text, char open, char close) {
+  const std::size_t a = text.find(open), b = text.rfind(close);
+  return a == std::string::npos || b == std::string::npos || b <= a ? "" : text.substr(a + 1, b - a - 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: pv-scripted-install SETUP.EXE SCREENSHOT_FOLDER\n");
+    return 2;
+  }
+  g_shots = argv[2];
+  CoInitialize(nullptr);
+  wt::Process setup = wt::Start(argv[1]);
+  HWND main_window = Expect(wt::WaitFor([&] { return FindMainWindow(setup.id); }, kTimeout), "the main window");
+  const std::string title = wt::Text(main_window);
+  Sleep(500);
+  Shoot(main_window, "main-window");
+  int install_id = 0;
+  for (int id = 1001; id <= 1008 && !install_id; ++id) {
+    if (wt::ControlText(main_window, id) == "インストール") install_id = id;
+  }
+  wt::Press(main_window, install_id);
+
+  HWND folder_dialog = Expect(
+      wt::WaitFor([&] { return wt::FindDialog(setup.id, "インストール先のフォルダの指定"); }, kTimeout),
+      "the folder dialog");
+  Shoot(folder_dialog, "folder-dialog");
+  wt::Press(folder_dialog, IDOK);
+
+  HWND question = Expect(wt::WaitFor([&] { return wt::FindMessageBox(setup.id); }, kTimeout),
+                         "the confirmation box");
+  const std::string install_folder = Between(wt::MessageBoxText(question), '[', ']');
+  Shoot(question, "confirm-folder");
+  wt::Press(question, IDYES);
+
+  // The copy dialog may come and go quickly; picture it when it is caught.
+  HWND shortcut_dialog = nullptr;
+  bool copy_shot = false;
+  const DWORD start = GetTickCount();
+  while (!shortcut_dialog && GetTickCount() - start < kTimeout) {
+    if (!copy_shot) {
+      if (HWND copy = wt::FindDialog(setup.id, "ファイルのコピー中...")) {
+        Shoot(copy, "copy-dialog");
+        copy_shot = true;
+      }
+    }
+    shortcut_dialog = wt::FindDialog(setup.id, "ショートカットの作成");
+    Sleep(20);
+  }
+  Expect(shortcut_dialog, "the desktop shortcut question");
+  Shoot(shortcut_dialog, "desktop-shortcut");
+  wt::Press(shortcut_dialog, IDOK);
+
+  HWND end_dialog =
+      Expect(wt::WaitFor([&] { return wt::FindDialog(setup.id, "インストール終了"); }, kTimeout), "the end dialog");
+  Shoot(end_dialog, "end-dialog");
+  wt::Press(end_dialog, IDOK);
+
+  DWORD code = 0;
+  if (!wt::WaitExit(setup, kTimeout, &code)) {
+    std::fprintf(stderr, "pv-scripted-install: the setup program did not end\n");
+    wt::Kill(setup);
+    return 2;
+  }
+  std::printf("\nsetup program ended with exit code %ld; work folders left: %u\n", static_cast<long>(code),
+              static_cast<unsigned>(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").size()));
+  std::printf("\ninstalled into %s:\n", install_folder.c_str());
+  ListFiles(install_folder, "");
+
+  char programs[MAX_PATH] = "", desktop[MAX_PATH] = "";
+  SHGetSpecialFolderPathA(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+  SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
+  std::printf("\nshortcuts in the Start menu (%s):\n", programs);
+  ShowLinks(programs);
+  std::printf("\nshortcuts on the desktop (%s):\n", desktop);
+  ShowLinks(desktop);
+
+  const std::string product = title.substr(0, title.rfind(" スタートアップ"));
+  std::printf("\nuninstall entry:\n");
+  ShowKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp" + product,
+          0);
+  std::printf("\nper-user values:\n");
+  const char* env_values = std::getenv("PV_SHOW_KEYS");  // "Global\\Local;..." chosen by the caller
+  if (env_values) {
+    std::string keys = env_values;
+    for (std::size_t at = 0; at <= keys.size();) {
+      const std::size_t end = keys.find(';', at) == std::string::npos ? keys.size() : keys.find(';', at);
+      if (end > at) ShowKey(HKEY_CURRENT_USER, "Software\\" + keys.substr(at, end - at), 0);
+      at = end + 1;
+    }
+  }
+  if (const char* ini = std::getenv("PV_SHOW_INI")) {
+    std::printf("\nINI file %s:\n%s\n", ini, wt::ReadFile(ini).c_str());
+  }
+  CoUninitialize();
+  return code == 0 ? 0 : 1;
+}
