@@ -1,0 +1,213 @@
+#include "archive/archive_walk.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "archive/archive_format.h"
+#include "archive/archive_reader.h"
+
+void* WalkSink::AllocateBlock(std::size_t size) { return std::malloc(size); }
+void WalkSink::FreeBlock(void* block) { std::free(block); }
+
+const char* WalkErrorText(WalkError error) {
+  switch (error) {
+    case WalkError::kNone: return "no error";
+    case WalkError::kShortRead: return "the archive ends inside an entry";
+    case WalkError::kBadName: return "unsafe or malformed entry name";
+    case WalkError::kPathTooLong: return "output path longer than 259 bytes";
+    case WalkError::kPastEnd: return "entry data runs past the archive";
+    case WalkError::kNoMemory: return "out of memory";
+    case WalkError::kCreateFailed: return "output file cannot be created";
+    case WalkError::kInflateInit: return "zlib initialisation failed";
+    case WalkError::kCorruptStream: return "damaged zlib stream";
+    case WalkError::kTruncatedStream: return "zlib stream cut short";
+    case WalkError::kLengthMismatch: return "zlib stream shorter than its stored length";
+    case WalkError::kWriteFailed: return "write failed";
+  }
+  return "unknown error";
+}
+
+int BlocksOf(std::int64_t bytes) {
+  if (bytes <= 0) return 0;
+  return static_cast<int>(std::min<std::int64_t>(bytes / kBlockSize, INT_MAX));
+}
+
+int OverallRange(std::int32_t archive_length) { return std::max(1, BlocksOf(archive_length)); }
+
+namespace {
+
+// The two blocks of one file entry, returned to the sink whatever way the entry ends.
+struct EntryBuffers {
+  WalkSink& sink;
+  unsigned char* in;
+  unsigned char* out;
+  explicit EntryBuffers(WalkSink& s)
+      : sink(s),
+        in(static_cast<unsigned char*>(s.AllocateBlock(kBlockSize))),
+        out(static_cast<unsigned char*>(s.AllocateBlock(kBlockSize))) {}
+  ~EntryBuffers() {
+    if (in) sink.FreeBlock(in);
+    if (out) sink.FreeBlock(out);
+  }
+  EntryBuffers(const EntryBuffers&) = delete;
+  EntryBuffers& operator=(const EntryBuffers&) = delete;
+};
+
+struct Inflater {
+  z_stream stream{};
+  bool open = false;
+  ~Inflater() {
+    if (open) inflateEnd(&stream);
+  }
+};
+
+std::uint64_t LoadU64(const unsigned char* p) {
+  std::uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | p[i];
+  return value;
+}
+
+}  // namespace
+
+WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t packed,
+                           const std::string& path, WalkSink& sink, std::int64_t* consumed) {
+  EntryBuffers buffers(sink);
+  if (!buffers.in || !buffers.out) return WalkError::kNoMemory;
+
+  unsigned char stamp[kTimeBytes];
+  if (std::fread(stamp, 1, kTimeBytes, archive) != kTimeBytes) return WalkError::kShortRead;
+  const std::uint64_t filetime = LoadU64(stamp);
+  *consumed += kTimeBytes;
+
+  if (!sink.OpenOutput(path)) return WalkError::kCreateFailed;
+  // Whatever happens below, the output is closed before returning; a failing file stays
+  // on disk as far as it was written.
+  bool output_open = true;
+  auto fail = [&](WalkError error) {
+    if (output_open) sink.CloseOutput();
+    output_open = false;
+    return error;
+  };
+
+  sink.BeginFile(path, BlocksOf(size));
+
+  Inflater inflater;
+  z_stream& zs = inflater.stream;
+  if (inflateInit(&zs) != Z_OK) return fail(WalkError::kInflateInit);
+  inflater.open = true;
+  zs.next_out = buffers.out;
+  zs.avail_out = kBlockSize;
+  std::int64_t written = 0;
+  std::uint32_t remaining = packed;
+
+  for (;;) {
+    if (zs.avail_in == 0 && remaining > 0) {
+      const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
+      *consumed += n;
+      remaining -= n;
+      zs.next_in = buffers.in;
+      zs.avail_in = static_cast<uInt>(std::fread(buffers.in, 1, n, archive));
+    }
+    const int result = inflate(&zs, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) break;
+    // Z_BUF_ERROR: no progress possible, the stream wants more than its stored length.
+    if (result == Z_BUF_ERROR) return fail(WalkError::kTruncatedStream);
+    if (result != Z_OK) return fail(WalkError::kCorruptStream);
+    if (zs.avail_out == 0) {
+      if (!sink.WriteOutput(buffers.out, kBlockSize)) return fail(WalkError::kWriteFailed);
+      written += kBlockSize;
+      zs.next_out = buffers.out;
+      zs.avail_out = kBlockSize;
+      sink.UpdateProgress(BlocksOf(written), BlocksOf(*consumed));
+      sink.Pump();
+    }
+  }
+
+  const std::size_t last = kBlockSize - zs.avail_out;
+  if (last > 0) {
+    if (!sink.WriteOutput(buffers.out, last)) return fail(WalkError::kWriteFailed);
+    sink.UpdateProgress(BlocksOf(written + static_cast<std::int64_t>(last)), BlocksOf(*consumed));
+    sink.Pump();
+  }
+  // Bytes of the stored length left over would be read as the next entry's header.
+  if (remaining > 0 || zs.avail_in > 0) return fail(WalkError::kLengthMismatch);
+  inflater.open = false;
+  if (inflateEnd(&zs) != Z_OK) return fail(WalkError::kCorruptStream);
+  output_open = false;
+  if (!sink.CloseOutput()) return WalkError::kWriteFailed;
+  sink.SetWriteTime(path, filetime);
+  return WalkError::kNone;
+}
+
+WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink) {
+  WalkOutcome outcome;
+  std::int64_t consumed = 0;
+  std::int64_t offset = 0;  // of the entry being read, from the archive's start
+  auto fail = [&](WalkError error, const std::string& name) {
+    outcome.error = error;
+    outcome.entry_name = name;
+    outcome.entry_offset = offset;
+    return outcome;
+  };
+
+  EntryHeader entry;
+  std::string path;
+  for (;;) {
+    switch (ReadEntryHeader(archive, &entry)) {
+      case HeaderStatus::kEnd: return outcome;
+      case HeaderStatus::kShort: return fail(WalkError::kShortRead, std::string());
+      case HeaderStatus::kBadName: return fail(WalkError::kBadName, entry.name);
+      case HeaderStatus::kEntry: break;
+    }
+    consumed += entry.HeaderBytes();
+
+    if (pass == WalkPass::kSetup) {
+      if (entry.IsFolder()) {
+        // Setup files are top-level and listed before the first nested folder; top-level
+        // folder entries are passed over because this pass creates no folders.
+        if (IsNestedFolderName(entry.name)) return outcome;
+        offset += entry.HeaderBytes();
+        continue;
+      }
+      if (!MatchesAnySetupPattern(entry.name)) {
+        const std::int64_t skip = static_cast<std::int64_t>(entry.packed) + kTimeBytes;
+        if (skip > kArchiveLimit) return fail(WalkError::kPastEnd, entry.name);
+        if (std::fseek(archive, static_cast<long>(skip), SEEK_CUR) != 0) {
+          return fail(WalkError::kPastEnd, entry.name);
+        }
+        offset += entry.HeaderBytes() + skip;
+        continue;
+      }
+    }
+
+    if (!JoinOutputPath(target, entry.name, &path)) return fail(WalkError::kPathTooLong, entry.name);
+    if (entry.IsFolder()) {
+      sink.CreateFolder(path);
+      offset += entry.HeaderBytes();
+      continue;
+    }
+    const WalkError error = ExtractFileEntry(archive, entry.size, entry.packed, path, sink, &consumed);
+    if (error != WalkError::kNone) return fail(error, entry.name);
+    offset += entry.HeaderBytes() + kTimeBytes + entry.packed;
+  }
+}
+
+bool SumUncompressedSizes(std::FILE* archive, std::uint64_t* total) {
+  std::uint64_t sum = 0;
+  EntryHeader entry;
+  for (;;) {
+    switch (ReadEntryHeader(archive, &entry)) {
+      case HeaderStatus::kEnd: *total = sum; return true;
+      case HeaderStatus::kShort:
+      case HeaderStatus::kBadName: return false;
+      case HeaderStatus::kEntry: break;
+    }
+    if (entry.IsFolder()) continue;
+    if (entry.size > 0) sum += static_cast<std::uint64_t>(entry.size);
+    const std::int64_t skip = static_cast<std::int64_t>(entry.packed) + kTimeBytes;
+    if (skip > kArchiveLimit || std::fseek(archive, static_cast<long>(skip), SEEK_CUR) != 0) return false;
+  }
+}

@@ -1,0 +1,173 @@
+#include "archive/archive_writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "archive/archive_format.h"
+#include "archive/archive_reader.h"
+#include "common/cp932.h"
+
+namespace {
+
+void StoreU16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void StoreU32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+bool WriteAll(std::FILE* out, const void* data, std::size_t size) {
+  return size == 0 || std::fwrite(data, 1, size, out) == size;
+}
+
+bool WriteHeader(std::FILE* out, std::string_view name, std::int32_t size, std::uint32_t packed) {
+  if (CheckEntryName(name, size == kFolderSize)) return false;
+  unsigned char length[2];
+  StoreU16(length, static_cast<std::uint32_t>(name.size() + 1));
+  unsigned char sizes[8];
+  StoreU32(sizes, static_cast<std::uint32_t>(size));
+  StoreU32(sizes + 4, packed);
+  const char nul = '\0';
+  return WriteAll(out, length, 2) && WriteAll(out, name.data(), name.size()) && WriteAll(out, &nul, 1) &&
+         WriteAll(out, sizes, 8);
+}
+
+struct Deflater {
+  z_stream stream{};
+  bool open = false;
+  ~Deflater() {
+    if (open) deflateEnd(&stream);
+  }
+};
+
+// Feeds one piece of input; `finish` closes the stream.
+bool DeflatePiece(z_stream& zs, const unsigned char* data, std::size_t size, bool finish,
+                  std::vector<unsigned char>* stream) {
+  zs.next_in = const_cast<Bytef*>(data);
+  zs.avail_in = static_cast<uInt>(size);
+  for (;;) {
+    const std::size_t used = stream->size();
+    const std::size_t room = std::max<std::size_t>(deflateBound(&zs, zs.avail_in), 1 << 16);
+    stream->resize(used + room);
+    zs.next_out = stream->data() + used;
+    zs.avail_out = static_cast<uInt>(room);
+    const int result = deflate(&zs, finish ? Z_FINISH : Z_NO_FLUSH);
+    stream->resize(used + (room - zs.avail_out));
+    if (result == Z_STREAM_END) return true;
+    if (result != Z_OK && result != Z_BUF_ERROR) return false;
+    if (!finish && zs.avail_in == 0 && zs.avail_out > 0) return true;
+  }
+}
+
+}  // namespace
+
+bool CompressStream(const unsigned char* data, std::size_t size, std::vector<unsigned char>* stream) {
+  stream->clear();
+  Deflater deflater;
+  if (deflateInit(&deflater.stream, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+  deflater.open = true;
+  // zlib counts input in 32-bit units; feed large inputs in pieces.
+  constexpr std::size_t kPiece = 1u << 30;
+  do {
+    const std::size_t n = std::min(size, kPiece);
+    if (!DeflatePiece(deflater.stream, data, n, n == size, stream)) return false;
+    data += n;
+    size -= n;
+  } while (size > 0);
+  return true;
+}
+
+bool CompressFile(std::FILE* input, std::vector<unsigned char>* stream) {
+  stream->clear();
+  Deflater deflater;
+  if (deflateInit(&deflater.stream, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+  deflater.open = true;
+  std::vector<unsigned char> piece(1u << 20);
+  for (;;) {
+    const std::size_t n = std::fread(piece.data(), 1, piece.size(), input);
+    if (n < piece.size() && std::ferror(input)) return false;
+    const bool finish = n < piece.size();
+    if (!DeflatePiece(deflater.stream, piece.data(), n, finish, stream)) return false;
+    if (finish) return true;
+  }
+}
+
+bool WriteFolderEntry(std::FILE* out, std::string_view name) {
+  return WriteHeader(out, name, kFolderSize, kFolderPacked);
+}
+
+bool WriteFileEntry(std::FILE* out, std::string_view name, std::int32_t size, std::uint64_t filetime,
+                    const std::vector<unsigned char>& stream) {
+  if (size < 0 || stream.size() > static_cast<std::size_t>(kArchiveLimit)) return false;
+  unsigned char stamp[8];
+  StoreU32(stamp, static_cast<std::uint32_t>(filetime));
+  StoreU32(stamp + 4, static_cast<std::uint32_t>(filetime >> 32));
+  return WriteHeader(out, name, size, static_cast<std::uint32_t>(stream.size())) && WriteAll(out, stamp, 8) &&
+         WriteAll(out, stream.data(), stream.size());
+}
+
+bool WriteEndMarker(std::FILE* out) {
+  const unsigned char zeros[4] = {0, 0, 0, 0};
+  return WriteAll(out, zeros, 4);
+}
+
+bool WriteTrailer(std::FILE* out, std::uint32_t start_offset) {
+  unsigned char trailer[4];
+  StoreU32(trailer, start_offset);
+  return WriteAll(out, trailer, 4);
+}
+
+std::uint64_t FiletimeFromUnix(std::int64_t seconds, std::uint32_t nanoseconds) {
+  const std::int64_t ticks = seconds * static_cast<std::int64_t>(kTicksPerSecond) + nanoseconds / 100;
+  const std::int64_t filetime = ticks + static_cast<std::int64_t>(kUnixEpochTicks);
+  return filetime < 0 ? 0 : static_cast<std::uint64_t>(filetime);
+}
+
+namespace {
+
+// 0: top-level file, 1: folder, 2: file inside a folder.
+int GroupOf(const PlannedEntry& entry) {
+  if (entry.folder) return 1;
+  return FindCharMb(entry.name, '\\') == std::string::npos ? 0 : 2;
+}
+
+// Byte order of the components, so a folder sorts right before everything inside it:
+// comparing whole names would put "a b\" after "a\" but "a!\" before it.
+bool ComponentLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  for (;;) {
+    const std::size_t ea = std::min(FindCharMb(a, '\\', i), a.size());
+    const std::size_t eb = std::min(FindCharMb(b, '\\', j), b.size());
+    const int c = std::string_view(a).substr(i, ea - i).compare(std::string_view(b).substr(j, eb - j));
+    if (c != 0) return c < 0;
+    if (ea >= a.size() || eb >= b.size()) return a.size() - ea < b.size() - eb;
+    i = ea + 1;
+    j = eb + 1;
+  }
+}
+
+}  // namespace
+
+void OrderEntries(std::vector<PlannedEntry>* entries) {
+  std::stable_sort(entries->begin(), entries->end(), [](const PlannedEntry& a, const PlannedEntry& b) {
+    const int ga = GroupOf(a), gb = GroupOf(b);
+    if (ga != gb) return ga < gb;
+    return ComponentLess(a.name, b.name);
+  });
+}
+
+std::string FindUnreachableSetupFile(const std::vector<PlannedEntry>& entries) {
+  for (const PlannedEntry& entry : entries) {
+    if (entry.folder) {
+      if (IsNestedFolderName(entry.name)) return std::string();
+      continue;
+    }
+    if (MatchesAnySetupPattern(entry.name) && FindCharMb(entry.name, '\\') != std::string::npos) {
+      return entry.name;
+    }
+  }
+  return std::string();
+}

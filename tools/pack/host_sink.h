@@ -1,0 +1,62 @@
+// WalkSink over the host's file system: archive names use '\\', so every path is turned
+// into a POSIX one before it reaches the system. Shared by the pack tool's extract
+// command, the native tests and the benchmarks.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <cstdio>
+#include <string>
+
+#include "archive/archive_format.h"
+#include "archive/archive_walk.h"
+#include "common/cp932.h"
+
+inline std::string HostPath(const std::string& path) {
+  std::string out(path);
+  for (std::size_t i = 0; i < out.size(); i += CharLengthAt(out, i)) {
+    if (out[i] == '\\') out[i] = '/';
+  }
+  return out;
+}
+
+class HostSink : public WalkSink {
+ public:
+  ~HostSink() override {
+    if (out_) std::fclose(out_);
+  }
+  void CreateFolder(const std::string& path) override { ::mkdir(HostPath(path).c_str(), 0777); }
+  bool OpenOutput(const std::string& path) override {
+    out_ = std::fopen(HostPath(path).c_str(), "wb");
+    return out_ != nullptr;
+  }
+  bool WriteOutput(const unsigned char* data, std::size_t size) override {
+    return std::fwrite(data, 1, size, out_) == size;
+  }
+  bool CloseOutput() override {
+    const int result = std::fclose(out_);
+    out_ = nullptr;
+    return result == 0;
+  }
+  void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    const std::int64_t ticks = static_cast<std::int64_t>(filetime - kUnixEpochTicks);
+    std::int64_t seconds = ticks / static_cast<std::int64_t>(kTicksPerSecond);
+    std::int64_t rest = ticks % static_cast<std::int64_t>(kTicksPerSecond);
+    if (rest < 0) {
+      rest += kTicksPerSecond;
+      --seconds;
+    }
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(rest * 100);
+    ::utimensat(AT_FDCWD, HostPath(path).c_str(), times, 0);
+  }
+
+ private:
+  std::FILE* out_ = nullptr;
+};
