@@ -28,9 +28,9 @@ class HostSink : public WalkSink {
   ~HostSink() override {
     if (out_) std::fclose(out_);
   }
-  void CreateFolder(const std::string& path) override { ::mkdir(HostPath(path).c_str(), 0777); }
+  void CreateFolder(const std::string& path) override { ::mkdir(ToHost(path).c_str(), 0777); }
   bool OpenOutput(const std::string& path) override {
-    out_ = std::fopen(HostPath(path).c_str(), "wb");
+    out_ = std::fopen(ToHost(path).c_str(), "wb");
     return out_ != nullptr;
   }
   bool WriteOutput(const unsigned char* data, std::size_t size) override {
@@ -54,8 +54,12 @@ class HostSink : public WalkSink {
     }
     times[1].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_nsec = static_cast<long>(rest * 100);
-    ::utimensat(AT_FDCWD, HostPath(path).c_str(), times, 0);
+    ::utimensat(AT_FDCWD, ToHost(path).c_str(), times, 0);
   }
+
+ protected:
+  // Names stay CP932 bytes by default; a subclass may convert them.
+  virtual std::string ToHost(const std::string& path) { return HostPath(path); }
 
  private:
   std::FILE* out_ = nullptr;

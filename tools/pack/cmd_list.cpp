@@ -1,0 +1,67 @@
+// list: the entries of a setup program or side-car with their sizes and times.
+#include <cstdio>
+#include <string>
+
+#include "archive/archive_format.h"
+#include "archive/archive_reader.h"
+#include "commands.h"
+#include "pack_common.h"
+
+namespace {
+
+int RunList(const std::string& path) {
+  LocatedArchive archive;
+  std::string error;
+  if (!OpenAnyArchive(path, &archive, &error)) {
+    std::fprintf(stderr, "list: %s\n", error.c_str());
+    return 1;
+  }
+  std::FILE* in = archive.stream.get();
+  std::printf("%12s %12s %6s  %-19s  %s\n", "size", "compressed", "ratio", "modified (UTC)", "name");
+  std::uint64_t total = 0, total_packed = 0;
+  std::size_t files = 0, folders = 0;
+  EntryHeader entry;
+  for (;;) {
+    const HeaderStatus status = ReadEntryHeader(in, &entry);
+    if (status == HeaderStatus::kEnd) break;
+    if (status != HeaderStatus::kEntry) {
+      std::fprintf(stderr, "list: %s\n",
+                   status == HeaderStatus::kShort ? "the archive ends inside an entry" : "malformed entry name");
+      return 1;
+    }
+    const std::string name = Cp932ToUtf8(entry.name);
+    if (entry.IsFolder()) {
+      ++folders;
+      std::printf("%12s %12s %6s  %-19s  %s\n", "<folder>", "", "", "", name.c_str());
+      continue;
+    }
+    unsigned char stamp[8];
+    if (std::fread(stamp, 1, 8, in) != 8 || std::fseek(in, static_cast<long>(entry.packed), SEEK_CUR) != 0) {
+      std::fprintf(stderr, "list: the archive ends inside %s\n", name.c_str());
+      return 1;
+    }
+    std::uint64_t filetime = 0;
+    for (int i = 7; i >= 0; --i) filetime = (filetime << 8) | stamp[i];
+    const double ratio = entry.size > 0 ? 100.0 * entry.packed / entry.size : 100.0;
+    std::printf("%12d %12u %5.1f%%  %-19s  %s\n", entry.size, entry.packed, ratio, FormatFiletime(filetime).c_str(),
+                name.c_str());
+    ++files;
+    total += static_cast<std::uint64_t>(entry.size);
+    total_packed += entry.packed;
+  }
+  std::printf("%12llu %12llu %5.1f%%  %zu files, %zu folders\n", static_cast<unsigned long long>(total),
+              static_cast<unsigned long long>(total_packed), total ? 100.0 * total_packed / total : 100.0, files,
+              folders);
+  return 0;
+}
+
+void SetUpList(CLI::App& app, int& exit_code) {
+  auto path = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand("list", "List the entries of a setup program or side-car");
+  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(CLI::ExistingFile);
+  cmd->callback([path, &exit_code] { exit_code = RunList(*path); });
+}
+
+const bool registered = RegisterCommand(&SetUpList);
+
+}  // namespace

@@ -1,0 +1,119 @@
+// verify: inflates every entry without writing anything, checks each stream's Adler-32,
+// the stored sizes, the folder order and what the start-up pass will find.
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_walk.h"
+#include "commands.h"
+#include "common/cp932.h"
+#include "pack_common.h"
+
+namespace {
+
+constexpr char kRoot[] = ".";
+
+// Stands in for the file system: a file may only go into a folder created before it,
+// the way CreateFileA fails on Windows otherwise.
+class VerifySink : public WalkSink {
+ public:
+  std::vector<std::int64_t> written;     // inflated bytes per file, in order
+  std::vector<std::string> opened;       // names relative to the root
+  void CreateFolder(const std::string& path) override {
+    std::string folder = LowerMb(path);
+    StripBackslash(folder);
+    folders_.insert(folder);
+  }
+  bool OpenOutput(const std::string& path) override {
+    const std::size_t slash = FindLastCharMb(path, '\\');
+    const std::string parent = LowerMb(path.substr(0, slash));
+    if (parent != kRoot && !folders_.count(parent)) return false;
+    opened.push_back(path.substr(sizeof kRoot));
+    written.push_back(0);
+    return true;
+  }
+  bool WriteOutput(const unsigned char*, std::size_t size) override {
+    written.back() += static_cast<std::int64_t>(size);
+    return true;
+  }
+  bool CloseOutput() override { return true; }
+  void SetWriteTime(const std::string&, std::uint64_t) override {}
+
+ private:
+  std::set<std::string> folders_;
+};
+
+bool Fail(const LocatedArchive& archive, const WalkOutcome& outcome, const char* pass) {
+  std::fprintf(stderr, "verify: %s%s: %s (entry at byte %lld)\n", pass,
+               outcome.entry_name.empty() ? "end of archive" : Cp932ToUtf8(outcome.entry_name).c_str(),
+               WalkErrorText(outcome.error), static_cast<long long>(archive.start + outcome.entry_offset));
+  return false;
+}
+
+int RunVerify(const std::string& path) {
+  LocatedArchive archive;
+  std::string error;
+  if (!OpenAnyArchive(path, &archive, &error)) {
+    std::fprintf(stderr, "verify: %s\n", error.c_str());
+    return 1;
+  }
+  std::FILE* in = archive.stream.get();
+
+  // Stored sizes first, to compare with what the streams inflate to.
+  std::vector<std::pair<std::string, std::int32_t>> stored;
+  EntryHeader entry;
+  while (ReadEntryHeader(in, &entry) == HeaderStatus::kEntry) {
+    if (entry.IsFolder()) continue;
+    stored.emplace_back(entry.name, entry.size);
+    if (std::fseek(in, static_cast<long>(entry.packed) + kTimeBytes, SEEK_CUR) != 0) break;
+  }
+
+  VerifySink full;
+  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  const WalkOutcome outcome = WalkEntries(in, kRoot, WalkPass::kFull, full);
+  if (!outcome.Ok()) {
+    Fail(archive, outcome, "");
+    return 1;
+  }
+  int problems = 0;
+  for (std::size_t i = 0; i < full.written.size() && i < stored.size(); ++i) {
+    if (full.written[i] != stored[i].second) {
+      std::fprintf(stderr, "verify: %s: stored size %d, inflates to %lld bytes\n",
+                   Cp932ToUtf8(stored[i].first).c_str(), stored[i].second, static_cast<long long>(full.written[i]));
+      ++problems;
+    }
+  }
+
+  // The start-up pass creates no folders and must find install.env.
+  VerifySink setup;
+  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  const WalkOutcome setup_outcome = WalkEntries(in, kRoot, WalkPass::kSetup, setup);
+  if (!setup_outcome.Ok()) {
+    Fail(archive, setup_outcome, "start-up pass: ");
+    return 1;
+  }
+  bool has_env = false;
+  for (const std::string& name : setup.opened) has_env = has_env || LowerMb(name) == "install.env";
+  if (!has_env) {
+    std::fprintf(stderr, "verify: the start-up pass does not reach a top-level install.env\n");
+    ++problems;
+  }
+  if (problems) return 1;
+  std::printf("%s: %zu files OK, %zu of them unpacked at start-up\n", path.c_str(), full.written.size(),
+              setup.opened.size());
+  return 0;
+}
+
+void SetUpVerify(CLI::App& app, int& exit_code) {
+  auto path = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand("verify", "Check every entry of a setup program or side-car");
+  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(CLI::ExistingFile);
+  cmd->callback([path, &exit_code] { exit_code = RunVerify(*path); });
+}
+
+const bool registered = RegisterCommand(&SetUpVerify);
+
+}  // namespace

@@ -1,0 +1,57 @@
+// Shared by the pack tool's subcommands: the source tree, name conversion, opening an
+// archive in either container, and the steps other subcommands hang into build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+
+// One entry of the tree to pack. A generated entry (from a build step) carries its bytes
+// in `data` and has no source path.
+struct PackEntry {
+  std::string name;         // CP932, '\\'-separated; folders end with '\\'
+  std::string display;      // the same name in UTF-8, for messages
+  bool folder = false;
+  std::string source_path;  // host path of the file, empty for folders and generated files
+  std::vector<unsigned char> data;
+  std::uint64_t filetime = 0;
+  std::uint64_t size = 0;
+};
+
+struct PackTree {
+  std::string root;  // the source folder as given
+  std::vector<PackEntry> entries;
+  std::vector<std::string> warnings;
+};
+
+// Name conversion. False (with a message naming the character) when not representable.
+bool Utf8ToCp932(const std::string& utf8, std::string* cp932, std::string* error);
+// Best effort for display: bytes that do not convert are shown as \xNN.
+std::string Cp932ToUtf8(const std::string& cp932);
+
+// Reads the folder recursively in byte order of the names. Regular files and folders only.
+bool ScanTree(const std::string& root, PackTree* tree, std::string* error);
+
+// Steps that run over the scanned tree before it is packed (checks of install.env, the
+// title picture's conversion, ...). A step may add generated entries or warnings; false
+// with a message stops the build. Register from a subcommand's file:
+//   static const bool step = RegisterBuildStep("lint", &LintStep);
+using BuildStep = bool (*)(PackTree& tree, std::string* error);
+bool RegisterBuildStep(const char* name, BuildStep step);
+struct NamedBuildStep {
+  const char* name;
+  BuildStep step;
+};
+const std::vector<NamedBuildStep>& BuildSteps();
+
+// Opens a setup executable (by its trailer) or a side-car; an executable starts with "MZ",
+// which as a side-car's first name length (23117) could never be valid.
+bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error);
+
+// "2024-05-01 12:34:56" (UTC) for a FILETIME.
+std::string FormatFiletime(std::uint64_t filetime);
+
+// True when standard output is a terminal: only then is a progress line drawn.
+bool ProgressWanted();
