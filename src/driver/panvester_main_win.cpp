@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/archive_walk_win.h"
 #include "common/message_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
@@ -27,6 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
   CreateWorkFolder();
+  WalkArchive(WorkFolderPath(), 1);
 
   if (!SetupFileExists(kSettingsFile)) {
     ErrorBox("起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。");

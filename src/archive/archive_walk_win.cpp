@@ -1,0 +1,94 @@
+#include "archive/archive_walk_win.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/archive_reader.h"
+#include "archive/archive_walk.h"
+#include "archive/copy_dialog_win.h"
+#include "common/cp932.h"
+#include "common/message_win.h"
+#include "driver/work_folder_win.h"
+
+namespace {
+
+// The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
+// plain replace), folders and time stamps through the kernel, progress into the dialog.
+class WindowsSink : public WalkSink {
+ public:
+  explicit WindowsSink(bool dialog) : dialog_(dialog) {}
+  ~WindowsSink() override {
+    if (out_) std::fclose(out_);
+  }
+  void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+  bool OpenOutput(const std::string& path) override {
+    out_ = std::fopen(path.c_str(), "wb");
+    return out_ != nullptr;
+  }
+  bool WriteOutput(const unsigned char* data, std::size_t size) override {
+    return std::fwrite(data, 1, size, out_) == size;
+  }
+  bool CloseOutput() override {
+    const int result = std::fclose(out_);
+    out_ = nullptr;
+    return result == 0;
+  }
+  void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(filetime);
+    time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+  }
+  void* AllocateBlock(std::size_t size) override { return Allocate(size); }
+  void FreeBlock(void* block) override { std::free(block); }
+  void BeginFile(const std::string& path, int file_range) override {
+    if (dialog_) ShowCopyFile(path.c_str(), file_range);
+  }
+  void UpdateProgress(int file_position, int overall_position) override {
+    if (dialog_) ShowCopyProgress(file_position, overall_position);
+  }
+  void Pump() override { PumpMessages(); }
+
+ private:
+  bool dialog_;
+  std::FILE* out_ = nullptr;
+};
+
+bool LocateOwnArchive(LocatedArchive* found) {
+  char exe[kPathBuffer] = "";
+  GetModuleFileNameA(nullptr, exe, sizeof exe);
+  return LocateArchive(exe, found) == LocateStatus::kFound;
+}
+
+[[noreturn]] void FailReading() {
+  CloseCopyDialog();
+  ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+  RemoveWorkFolder();
+  std::exit(-1);
+}
+
+}  // namespace
+
+void WalkArchive(const char* target, int pass) {
+  LocatedArchive found;
+  if (!LocateOwnArchive(&found)) FailReading();
+  const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
+  const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
+  WindowsSink sink(dialog);
+  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading();
+  found.stream.reset();
+  CloseCopyDialog();
+}
+
+bool ArchiveUncompressedTotal(unsigned long long* bytes) {
+  LocatedArchive found;
+  if (!LocateOwnArchive(&found)) return false;
+  std::uint64_t total = 0;
+  if (!SumUncompressedSizes(found.stream.get(), &total)) return false;
+  *bytes = total;
+  return true;
+}

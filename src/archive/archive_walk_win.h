@@ -1,0 +1,12 @@
+// The archive walk as the program runs it: locate the payload beside or inside the running
+// executable, walk it into a folder, and end the process on any failure.
+#pragma once
+
+// pass 0: full pass behind the copy dialog; pass 1: setup pass (setup files only, no
+// folders, no window). Returns only on success; every failure shows the read-failure
+// message, removes the work folder and ends the process with -1.
+void WalkArchive(const char* target, int pass);
+
+// The total uncompressed size of the archive's files, from the entry headers only.
+// False (and nothing shown) when the archive cannot be located or read.
+bool ArchiveUncompressedTotal(unsigned long long* bytes);
