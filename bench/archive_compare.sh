@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Extraction and packing speed against zip/unzip and tar on a generated game-like payload.
+# Usage: bench/archive_compare.sh [HOST_BUILD_DIR]   (default build/host; needs hyperfine)
+# Everything generated goes to ${PV_BENCH_DIR:-/tmp/pv-bench} and is never committed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+host=${1:-$root/build/host}
+work=${PV_BENCH_DIR:-/tmp/pv-bench}
+pack=$host/tools/pack/panvester-pack
+bench=$host/bench_archive_extract
+mkdir -p "$work"
+
+for size in 300 30; do
+  if [ ! -f "$work/payload$size/install.env" ]; then
+    echo "generating a ${size} MB payload..."
+    rm -rf "$work/payload$size"
+    python3 "$root/bench/make_payload.py" "$work/payload$size" "$size"
+  fi
+done
+payload=$work/payload300
+cat $(find "$payload" -type f) > /dev/null  # warm the page cache
+echo "payload: $(du -sm "$payload" | cut -f1) MB in $(find "$payload" -type f | wc -l) files"
+
+seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc; }
+best_of() { # runs command 2 times, prints the better time
+  local a b; a=$(seconds "$@"); b=$(seconds "$@")
+  if (( $(echo "$a < $b" | bc) )); then echo "$a"; else echo "$b"; fi
+}
+
+echo "== packing (2 threads vs zip -r -6, single-threaded) =="
+rm -f "$work/a.arc" "$work/a.zip"
+t_pack=$(best_of "$pack" build -q -j 2 "$payload" --sidecar "$work/a.arc")
+t_pack1=$(best_of "$pack" build -q -j 1 "$payload" --sidecar "$work/a1.arc")
+t_zip=$(best_of sh -c "rm -f '$work/a.zip'; cd '$payload' && zip -q -r -6 '$work/a.zip' .")
+(cd "$payload" && tar czf "$work/a.tar.gz" .)
+cmp "$work/a.arc" "$work/a1.arc" && echo "1 thread and 2 threads: identical archives"
+"$pack" build -q -j 2 "$work/payload30" --sidecar "$work/small.arc"
+s_arc=$(stat -c %s "$work/a.arc"); s_zip=$(stat -c %s "$work/a.zip"); s_tgz=$(stat -c %s "$work/a.tar.gz")
+printf 'pack -j2 %.2fs, pack -j1 %.2fs, zip -6 %.2fs  -> pack -j2 is %.2fx faster than zip\n' \
+  "$t_pack" "$t_pack1" "$t_zip" "$(echo "$t_zip / $t_pack" | bc -l)"
+printf 'sizes: archive %d, zip %d, tar.gz %d bytes -> archive/zip = %.4f\n' "$s_arc" "$s_zip" "$s_tgz" \
+  "$(echo "$s_arc / $s_zip" | bc -l)"
+
+echo "== extraction (full pass natively vs bare inflate+fwrite, unzip, tar) =="
+export PV_BENCH_ARCHIVE=$work/a.arc PV_BENCH_ARCHIVE_SMALL=$work/small.arc PV_BENCH_OUT=$work/out
+"$bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$work/bench.json" \
+  --benchmark_out_format=json >/dev/null
+hyperfine -N --runs 5 --prepare "rm -rf $work/unzip" "unzip -q -o $work/a.zip -d $work/unzip" \
+  --export-json "$work/unzip.json" >/dev/null 2>&1 || \
+  hyperfine --runs 5 --prepare "rm -rf $work/unzip" "unzip -q -o $work/a.zip -d $work/unzip" --export-json "$work/unzip.json" >/dev/null
+hyperfine --runs 5 --prepare "rm -rf $work/untar; mkdir -p $work/untar" "tar xzf $work/a.tar.gz -C $work/untar" \
+  --export-json "$work/untar.json" >/dev/null
+python3 - "$work" <<'PY'
+import json, sys
+w = sys.argv[1]
+runs = [r for r in json.load(open(w + '/bench.json'))['benchmarks'] if r.get('aggregate_name') == 'median']
+def ms(prefix):
+    r = next(r for r in runs if r['run_name'].startswith(prefix))
+    return r['real_time'] * {'ms': 1, 'us': 1e-3, 'ns': 1e-6}[r['time_unit']]
+walk, bare = ms('WalkFullPass'), ms('InflateCeiling')
+unzip = json.load(open(w + '/unzip.json'))['results'][0]['median'] * 1000
+untar = json.load(open(w + '/untar.json'))['results'][0]['median'] * 1000
+print('median ms: walk %.0f, bare inflate+fwrite %.0f, unzip -o %.0f, tar xzf %.0f' % (walk, bare, unzip, untar))
+print('walk speed = %.1f%% of the ceiling; %.2fx faster than unzip; %.2fx faster than tar xzf' % (
+    100 * bare / walk, unzip / walk, untar / walk))
+large, small = ms('SetupPass/large'), ms('SetupPass/small')
+print('setup pass: %.3f ms at 300 MB vs %.3f ms at 30 MB (ratio %.2f)' % (large, small, large / small))
+PY
