@@ -22,9 +22,15 @@ cat $(find "$payload" -type f) > /dev/null  # warm the page cache
 echo "payload: $(du -sm "$payload" | cut -f1) MB in $(find "$payload" -type f | wc -l) files"
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc; }
-best_of() { # runs command 2 times, prints the better time
-  local a b; a=$(seconds "$@"); b=$(seconds "$@")
-  if (( $(echo "$a < $b" | bc) )); then echo "$a"; else echo "$b"; fi
+# The machine may be shared: the best of three runs is the least disturbed one.
+best_of() {
+  local best t
+  best=$(seconds "$@")
+  for _ in 2 3; do
+    t=$(seconds "$@")
+    if (( $(echo "$t < $best" | bc) )); then best=$t; fi
+  done
+  echo "$best"
 }
 
 echo "== packing (2 threads vs zip -r -6, single-threaded) =="
@@ -44,7 +50,7 @@ printf 'sizes: archive %d, zip %d, tar.gz %d bytes -> archive/zip = %.4f\n' "$s_
 echo "== extraction (full pass natively vs bare inflate+fwrite, unzip, tar) =="
 export PV_BENCH_ARCHIVE=$work/a.arc PV_BENCH_ARCHIVE_SMALL=$work/small.arc PV_BENCH_OUT=$work/out
 "$bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
-  --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$work/bench.json" \
+  --benchmark_format=json --benchmark_out="$work/bench.json" \
   --benchmark_out_format=json >/dev/null
 hyperfine -N --runs 5 --prepare "rm -rf $work/unzip" "unzip -q -o $work/a.zip -d $work/unzip" \
   --export-json "$work/unzip.json" >/dev/null 2>&1 || \
@@ -54,14 +60,15 @@ hyperfine --runs 5 --prepare "rm -rf $work/untar; mkdir -p $work/untar" "tar xzf
 python3 - "$work" <<'PY'
 import json, sys
 w = sys.argv[1]
-runs = [r for r in json.load(open(w + '/bench.json'))['benchmarks'] if r.get('aggregate_name') == 'median']
+# Fastest repetition: on a shared machine it is the one least disturbed by other work.
+runs = [r for r in json.load(open(w + '/bench.json'))['benchmarks'] if r.get('run_type') == 'iteration']
 def ms(prefix):
-    r = next(r for r in runs if r['run_name'].startswith(prefix))
-    return r['real_time'] * {'ms': 1, 'us': 1e-3, 'ns': 1e-6}[r['time_unit']]
+    scale = {'ms': 1, 'us': 1e-3, 'ns': 1e-6}
+    return min(r['real_time'] * scale[r['time_unit']] for r in runs if r['run_name'].startswith(prefix))
 walk, bare = ms('WalkFullPass'), ms('InflateCeiling')
-unzip = json.load(open(w + '/unzip.json'))['results'][0]['median'] * 1000
-untar = json.load(open(w + '/untar.json'))['results'][0]['median'] * 1000
-print('median ms: walk %.0f, bare inflate+fwrite %.0f, unzip -o %.0f, tar xzf %.0f' % (walk, bare, unzip, untar))
+unzip = json.load(open(w + '/unzip.json'))['results'][0]['min'] * 1000
+untar = json.load(open(w + '/untar.json'))['results'][0]['min'] * 1000
+print('best of 5, ms: walk %.0f, bare inflate+fwrite %.0f, unzip -o %.0f, tar xzf %.0f' % (walk, bare, unzip, untar))
 print('walk speed = %.1f%% of the ceiling; %.2fx faster than unzip; %.2fx faster than tar xzf' % (
     100 * bare / walk, unzip / walk, untar / walk))
 large, small = ms('SetupPass/large'), ms('SetupPass/small')

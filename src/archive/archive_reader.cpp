@@ -47,6 +47,7 @@ HeaderStatus ReadEntryHeader(std::FILE* in, EntryHeader* entry) {
   if (!ReadBytes(in, length_bytes, 2)) return HeaderStatus::kShort;
   const std::size_t n = length_bytes[0] | (length_bytes[1] << 8);
   if (n == 0) return HeaderStatus::kEnd;
+  entry->name.clear();
   // A name beyond the program's 260-byte buffer is outside the format: refuse it before
   // reading it, so nothing is ever held past that size.
   if (n > kNameBuffer) return HeaderStatus::kBadName;
@@ -56,8 +57,9 @@ HeaderStatus ReadEntryHeader(std::FILE* in, EntryHeader* entry) {
   entry->size = static_cast<std::int32_t>(LoadU32(sizes));
   entry->packed = LoadU32(sizes + 4);
   // The name ends with its NUL and holds no other.
-  if (name[n - 1] != '\0' || std::memchr(name, '\0', n - 1)) return HeaderStatus::kBadName;
-  entry->name.assign(name, n - 1);
+  const bool terminated = name[n - 1] == '\0';
+  entry->name.assign(name, terminated ? n - 1 : n);
+  if (!terminated || std::memchr(name, '\0', n - 1)) return HeaderStatus::kBadName;
   if (CheckEntryName(entry->name, entry->IsFolder())) return HeaderStatus::kBadName;
   return HeaderStatus::kEntry;
 }
