@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "support/setup_builder.h"
 #include "support/wine_test.h"
 
 namespace {
@@ -12,14 +13,15 @@ const char kMissingFiles[] =
 
 std::vector<std::string> WorkFolders() { return wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*"); }
 
-// Started from a folder that holds no install.env: the work folder stays empty.
+// An archive without install.env: the setup pass succeeds, the settings file is missing.
 TEST(SettingsStartup, MissingSettingsFileEndsWithMinusOneAndNoWorkFolder) {
   const std::string start = wt::TempDir() + "\\pv_start_empty";
-  ASSERT_TRUE(wt::MakeDirs(start));
+  const std::string program = wt::MakeSetup(start, {{"readme.txt", "read me"}});
+  ASSERT_FALSE(program.empty());
   ASSERT_TRUE(WorkFolders().empty());
   wt::SetClipboardText("before");
 
-  wt::Process process = wt::Start(wt::BinDir() + "\\Panvester.exe", start);
+  wt::Process process = wt::Start(program, start);
   ASSERT_NE(process.handle, nullptr);
   HWND box = wt::WaitFor([&] { return wt::FindMessageBox(process.id); }, 20000);
   ASSERT_NE(box, nullptr);
