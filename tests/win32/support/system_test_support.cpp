@@ -149,7 +149,7 @@ BOOL CALLBACK FindOurDialog(HWND window, LPARAM param) {
   if (std::string(class_name) != "#32770") return TRUE;
   char title[512] = "";
   GetWindowTextA(window, title, sizeof title);
-  if (std::string(title) != search->title) return TRUE;
+  if (search->title && std::string(title) != search->title) return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -174,6 +174,20 @@ HWND WaitForDialog(const char* title, HWND not_this, DWORD timeout_ms) {
     EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
       Sleep(100);  // let the dialog finish its initialisation
+      return search.found;
+    }
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+HWND WaitForOtherDialog(HWND not_this, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    Search search{nullptr, not_this, nullptr};
+    EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+      Sleep(300);  // the browser fills its tree after it shows
       return search.found;
     }
     Sleep(50);

@@ -45,6 +45,9 @@ constexpr char kStandInCaption[] = "PvTest";
 // Dialog driving from a second thread. Windows are found by exact title among the visible
 // dialogs of this process.
 HWND WaitForDialog(const char* title, HWND not_this = nullptr, DWORD timeout_ms = 15000);
+// Any visible dialog of this process other than `not_this` (for windows whose title the
+// system chooses, such as the folder browser).
+HWND WaitForOtherDialog(HWND not_this, DWORD timeout_ms = 15000);
 void WaitUntilGone(HWND window, DWORD timeout_ms = 15000);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
