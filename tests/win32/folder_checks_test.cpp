@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/system_test_support.h"
+#include "support/wine_test.h"
 
 namespace {
 
@@ -38,9 +39,9 @@ struct FakeCacls {
     }
     const std::string log = std::string(GetCommandLineA()) + "\n" + input + "\n" +
                             std::to_string(GetPriorityClass(GetCurrentProcess()));
-    WriteBytes(TempFolder() + kCaclsLog, log);
+    wt::WriteFile(TempFolder() + kCaclsLog, log);
     const DWORD start = GetTickCount();
-    while (!FileExists(TempFolder() + kCaclsRelease) && GetTickCount() - start < 30000) Sleep(50);
+    while (!wt::FileExists(TempFolder() + kCaclsRelease) && GetTickCount() - start < 30000) Sleep(50);
     ExitProcess(0);
   }
 } g_fake_cacls;
@@ -60,28 +61,28 @@ TEST(CreateInstallFolder, CreatesEveryMissingLevel) {
   const std::string before = CurrentDirectory();
 
   EXPECT_EQ(CreateInstallFolder((base + "\\Games\\Maker\\Game").c_str()), 0);
-  EXPECT_TRUE(FolderExists(base + "\\Games\\Maker"));
-  EXPECT_TRUE(FolderExists(base + "\\Games\\Maker\\Game"));
+  EXPECT_TRUE(wt::DirectoryExists(base + "\\Games\\Maker"));
+  EXPECT_TRUE(wt::DirectoryExists(base + "\\Games\\Maker\\Game"));
   EXPECT_EQ(CurrentDirectory(), before);
 
   // Existing levels and a trailing separator are fine; so is a path ending in ソ (83 5C).
   EXPECT_EQ(CreateInstallFolder((base + "\\Games\\Maker\\Game\\").c_str()), 0);
   EXPECT_EQ(CreateInstallFolder((base + "\\ソ\\表").c_str()), 0);
-  EXPECT_TRUE(FolderExists(base + "\\ソ\\表"));
+  EXPECT_TRUE(wt::DirectoryExists(base + "\\ソ\\表"));
   EXPECT_EQ(CurrentDirectory(), before);
 }
 
 TEST(CreateInstallFolder, RefusesWhatCannotBeAFolder) {
   const std::string base = MakeScratchFolder("pv-refuse");
-  WriteBytes(base + "\\File", "x");
+  wt::WriteFile(base + "\\File", "x");
   const std::string before = CurrentDirectory();
 
   // A level that exists as a file.
   EXPECT_EQ(CreateInstallFolder((base + "\\File\\Sub").c_str()), 1);
-  EXPECT_FALSE(FolderExists(base + "\\File\\Sub"));
+  EXPECT_FALSE(wt::DirectoryExists(base + "\\File\\Sub"));
   // A level that cannot be created: the levels made before it stay.
   EXPECT_EQ(CreateInstallFolder((base + "\\New\\bad|name\\Sub").c_str()), 1);
-  EXPECT_TRUE(FolderExists(base + "\\New"));
+  EXPECT_TRUE(wt::DirectoryExists(base + "\\New"));
   EXPECT_EQ(CurrentDirectory(), before);
 
   struct Row {
@@ -95,16 +96,16 @@ TEST(CreateInstallFolder, RefusesWhatCannotBeAFolder) {
   const std::string deep = base + "\\" + std::string(259 - base.size(), 'a');
   ASSERT_EQ(deep.size(), 260u);
   EXPECT_EQ(CreateInstallFolder(deep.c_str()), 1);
-  EXPECT_FALSE(FolderExists(deep.substr(0, 259)));
+  EXPECT_FALSE(wt::DirectoryExists(deep.substr(0, 259)));
   EXPECT_EQ(CurrentDirectory(), before);
 }
 
 TEST(TestFolderWritable, CreatesAndRemovesTheProbe) {
   const std::string folder = MakeScratchFolder("pv-write");
   const std::string probe = folder + "\\UserAccountCheck.id";
-  WriteBytes(probe, "left over");
+  wt::WriteFile(probe, "left over");
   EXPECT_EQ(TestFolderWritable(folder.c_str()), 0);
-  EXPECT_FALSE(FileExists(probe));
+  EXPECT_FALSE(wt::FileExists(probe));
   EXPECT_EQ(TestFolderWritable((folder + "\\").c_str()), 0);
   EXPECT_EQ(TestFolderWritable((folder + "\\missing").c_str()), 1);
   // A folder named like the probe cannot be opened as a file.
@@ -122,23 +123,23 @@ TEST(GrantEveryoneFullAccess, WritesRunsAndRemovesTheBatch) {
   DeleteFileA((temp + kCaclsRelease).c_str());
   const std::string batch = temp + "Panvester_fullaccess.bat";
   const std::string companion = temp + "Panvester_fullaccess.pif";
-  WriteBytes(companion, "leftover");
+  wt::WriteFile(companion, "leftover");
 
   const std::string folder = MakeScratchFolder("pv-grant My ゲーム");
   GrantEveryoneFullAccess(folder.c_str());
 
   // The current directory is left in the temporary folder.
   EXPECT_EQ(CurrentDirectory() + "\\", temp);
-  ASSERT_TRUE(WaitFor([&] { return FileExists(temp + kCaclsLog); })) << "cacls never ran";
-  EXPECT_EQ(ReadBytes(batch), "echo y| cacls \"" + folder + "\" /p everyone:F\r\n"
+  ASSERT_TRUE(WaitFor([&] { return wt::FileExists(temp + kCaclsLog); })) << "cacls never ran";
+  EXPECT_EQ(wt::ReadFile(batch), "echo y| cacls \"" + folder + "\" /p everyone:F\r\n"
                               "del \"" + companion + "\"\r\n"
                               "del \"" + batch + "\"\r\n");
-  const std::string log = ReadBytes(temp + kCaclsLog);
+  const std::string log = wt::ReadFile(temp + kCaclsLog);
   EXPECT_NE(log.find("\"" + folder + "\" /p everyone:F"), std::string::npos) << log;
   EXPECT_NE(log.find("\ny"), std::string::npos) << "the piped answer: " << log;
 
-  WriteBytes(temp + kCaclsRelease, "");
-  EXPECT_TRUE(WaitFor([&] { return !FileExists(batch) && !FileExists(companion); }))
+  wt::WriteFile(temp + kCaclsRelease, "");
+  EXPECT_TRUE(WaitFor([&] { return !wt::FileExists(batch) && !wt::FileExists(companion); }))
       << "the batch removes the companion and itself";
 }
 

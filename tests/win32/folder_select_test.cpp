@@ -11,6 +11,7 @@
 #include "common/message_win.h"
 #include "settings/setting_list.h"
 #include "support/system_test_support.h"
+#include "support/wine_test.h"
 
 namespace {
 
@@ -37,17 +38,17 @@ Outcome Select(const char* typed, int button = IDOK, Answer answer = Answer::kNo
     UiScript script([&] {
       HWND dialog = WaitForDialog(kSetupTitle);
       if (!dialog) return CancelAllDialogs();
-      outcome.shown = ItemText(dialog, 1000);
-      if (typed) SetItemText(dialog, 1000, typed);
-      PressButton(dialog, button);
+      outcome.shown = wt::ControlText(dialog, 1000);
+      if (typed) SetDlgItemTextA(dialog, 1000, typed);
+      wt::Press(dialog, button);
       WaitUntilGone(dialog);
       if (answer == Answer::kNone) return;
-      HWND box = WaitForDialog(kStandInCaption);
+      HWND box = WaitForBox();
       if (!box) return CancelAllDialogs();
-      outcome.box = BoxText(box);
+      outcome.box = wt::MessageBoxText(box);
       const int id = answer == Answer::kYes ? IDYES : answer == Answer::kNo ? IDNO
                    : answer == Answer::kRetry ? IDRETRY : IDOK;
-      PressButton(box, id);
+      wt::Press(box, id);
     });
     outcome.result = SelectInstallFolder(folder);
   }
@@ -153,23 +154,23 @@ TEST_F(FolderSelect, BrowserReplacesTheTypedText) {
     UiScript script([&] {
       HWND dialog = WaitForDialog(kSetupTitle);
       if (!dialog) return CancelAllDialogs();
-      SetItemText(dialog, 1000, "D:\\Typed");
-      PressButton(dialog, 1021);
+      SetDlgItemTextA(dialog, 1000, "D:\\Typed");
+      wt::Press(dialog, 1021);
       HWND browser = WaitForOtherDialog(dialog);
       if (!browser) return CancelAllDialogs();
-      PressButton(browser, IDCANCEL);
+      wt::Press(browser, IDCANCEL);
       WaitUntilGone(browser);
       Sleep(100);
-      after_cancel = ItemText(dialog, 1000);
+      after_cancel = wt::ControlText(dialog, 1000);
       // OK on the browser's initial item: the picked folder gets INSTTO appended.
-      PressButton(dialog, 1021);
+      wt::Press(dialog, 1021);
       browser = WaitForOtherDialog(dialog);
       if (!browser) return CancelAllDialogs();
-      PressButton(browser, IDOK);
+      wt::Press(browser, IDOK);
       WaitUntilGone(browser);
       Sleep(100);
-      after_pick = ItemText(dialog, 1000);
-      PressButton(dialog, IDCANCEL);
+      after_pick = wt::ControlText(dialog, 1000);
+      wt::Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(SelectInstallFolder(folder), -1);
   }

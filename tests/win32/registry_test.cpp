@@ -8,6 +8,7 @@
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
 #include "support/system_test_support.h"
+#include "support/wine_test.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "common/message_win.h"
 #include "settings/setting_list.h"
 #include "support/system_test_support.h"
+#include "support/wine_test.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ std::string SpecialFolder(int csidl) {
 std::string MakeInstalledGame(const char* name) {
   const std::string folder = MakeScratchFolder(name);
   for (const char* file : {"game.exe", "veluna.exe", "readme.txt", "help.txt", "UnInst.exe"}) {
-    WriteBytes(folder + "\\" + file, "x");
+    wt::WriteFile(folder + "\\" + file, "x");
   }
   return folder;
 }
@@ -82,7 +83,7 @@ TEST_F(Shortcuts, ShellLinkCarriesTargetDescriptionAndFolder) {
   const std::string game = MakeInstalledGame("pv-link Game");
   const std::string link = game + "\\plain.LNK";
   EXPECT_GE(CreateShellLink((game + "\\game.exe").c_str(), link.c_str(), "Desc"), 0);
-  EXPECT_TRUE(FileExists(link)) << "saved under the name as given";
+  EXPECT_TRUE(wt::FileExists(link)) << "saved under the name as given";
   ExpectLink(link, game + "\\game.exe", "Desc");
 
   // A shortcut that would have to be saved under a cut name is refused.
@@ -118,8 +119,8 @@ TEST_F(Shortcuts, ReadmeShortcutFollowsTheSettings) {
   for (const char* settings : {"TITLEBAR NoReadme\n", "TITLEBAR NoReadme\nINSTREADMEFL -\n"}) {
     ReloadSettingList(settings);
     EXPECT_EQ(CreateStartMenuShortcuts(game.c_str()), 0) << settings;
-    EXPECT_TRUE(FileExists(programs + "\\NoReadme\\NoReadme.LNK"));
-    EXPECT_FALSE(FileExists(programs + "\\NoReadme\\NoReadme お読みください.LNK")) << settings;
+    EXPECT_TRUE(wt::FileExists(programs + "\\NoReadme\\NoReadme.LNK"));
+    EXPECT_FALSE(wt::FileExists(programs + "\\NoReadme\\NoReadme お読みください.LNK")) << settings;
   }
 }
 
@@ -143,12 +144,12 @@ TEST_F(Shortcuts, DesktopQuestion) {
         if (!dialog) return CancelAllDialogs();
         initially_checked = IsChecked(dialog, 1007);
         if (row.uncheck) SetChecked(dialog, 1007, false);
-        PressButton(dialog, row.button);
+        wt::Press(dialog, row.button);
       });
       AskDesktopShortcut(game.c_str());
     }
     EXPECT_TRUE(initially_checked);
-    EXPECT_EQ(FileExists(link), row.created) << "button " << row.button << " uncheck " << row.uncheck;
+    EXPECT_EQ(wt::FileExists(link), row.created) << "button " << row.button << " uncheck " << row.uncheck;
   }
   ExpectLink(link, game + "\\game.exe", "Game");
 }

@@ -1,47 +1,14 @@
 #include "support/system_test_support.h"
 
-#include <cstdio>
-#include <vector>
-
 #include "settings/resource_opener_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
+#include "support/wine_test.h"
 
-std::string MakeScratchFolder(const char* name) {
-  char temp[MAX_PATH] = "";
-  GetTempPathA(sizeof temp, temp);
-  std::string folder = std::string(temp) + name;
-  CreateDirectoryA(folder.c_str(), nullptr);
+std::string MakeScratchFolder(const std::string& name) {
+  const std::string folder = wt::TempDir() + "\\" + name;
+  wt::MakeDirs(folder);
   return folder;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
-std::string ReadBytes(const std::string& path, bool* exists) {
-  std::string bytes;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (exists) *exists = file != nullptr;
-  if (!file) return bytes;
-  char block[4096];
-  std::size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
-  std::fclose(file);
-  return bytes;
-}
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string CurrentDirectory() {
@@ -52,7 +19,7 @@ std::string CurrentDirectory() {
 
 void LoadSettingsText(const std::string& text) {
   const std::string folder = MakeScratchFolder("pv-settings");
-  WriteBytes(folder + "\\install.env", text);
+  wt::WriteFile(folder + "\\install.env", text);
   SetCurrentDirectoryA(folder.c_str());
   SetPlainFileSwitch(1);
   LoadSettingList("install.env");
@@ -61,7 +28,7 @@ void LoadSettingsText(const std::string& text) {
 
 void ReloadSettingList(const std::string& text) {
   const std::string folder = MakeScratchFolder("pv-settings-reload");
-  WriteBytes(folder + "\\install.env", text);
+  wt::WriteFile(folder + "\\install.env", text);
   const std::string saved = CurrentDirectory();
   SetCurrentDirectoryA(folder.c_str());
   SetPlainFileSwitch(1);
@@ -131,35 +98,34 @@ HWND MakeStandInMainWindow() {
 
 namespace {
 
-struct Search {
-  const char* title;
+// Lets a dialog that has just appeared finish its initialisation (the folder browser fills
+// its tree after it shows).
+HWND Settled(HWND window) {
+  if (window) Sleep(300);
+  return window;
+}
+
+struct OtherSearch {
   HWND not_this;
   HWND found;
 };
 
-BOOL CALLBACK FindOurDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
+BOOL CALLBACK FindOther(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<OtherSearch*>(param);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if (process != GetCurrentProcessId() || window == search->not_this || !IsWindowVisible(window)) {
-    return TRUE;
+  if (process == GetCurrentProcessId() && window != search->not_this && IsWindowVisible(window) &&
+      wt::ClassOf(window) == "#32770") {
+    search->found = window;
+    return FALSE;
   }
-  char class_name[64] = "";
-  GetClassNameA(window, class_name, sizeof class_name);
-  if (std::string(class_name) != "#32770") return TRUE;
-  char title[512] = "";
-  GetWindowTextA(window, title, sizeof title);
-  if (search->title && std::string(title) != search->title) return TRUE;
-  search->found = window;
-  return FALSE;
+  return TRUE;
 }
 
 BOOL CALLBACK CancelOurDialog(HWND window, LPARAM) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  char class_name[64] = "";
-  GetClassNameA(window, class_name, sizeof class_name);
-  if (process == GetCurrentProcessId() && std::string(class_name) == "#32770") {
+  if (process == GetCurrentProcessId() && wt::ClassOf(window) == "#32770") {
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   }
   return TRUE;
@@ -167,47 +133,28 @@ BOOL CALLBACK CancelOurDialog(HWND window, LPARAM) {
 
 }  // namespace
 
-HWND WaitForDialog(const char* title, HWND not_this, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeout_ms) {
-    Search search{title, not_this, nullptr};
-    EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
-      Sleep(100);  // let the dialog finish its initialisation
-      return search.found;
-    }
-    Sleep(50);
-  }
-  return nullptr;
+HWND WaitForDialog(const char* title, DWORD timeout_ms) {
+  return Settled(
+      wt::WaitFor([&] { return wt::FindDialog(GetCurrentProcessId(), title); }, timeout_ms));
 }
 
 HWND WaitForOtherDialog(HWND not_this, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeout_ms) {
-    Search search{nullptr, not_this, nullptr};
-    EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
-      Sleep(300);  // the browser fills its tree after it shows
-      return search.found;
-    }
-    Sleep(50);
-  }
-  return nullptr;
+  return Settled(wt::WaitFor(
+      [&] {
+        OtherSearch search{not_this, nullptr};
+        EnumWindows(FindOther, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+      },
+      timeout_ms));
+}
+
+HWND WaitForBox(DWORD timeout_ms) {
+  return Settled(wt::WaitFor([] { return wt::FindMessageBox(GetCurrentProcessId()); }, timeout_ms));
 }
 
 void WaitUntilGone(HWND window, DWORD timeout_ms) {
   const DWORD start = GetTickCount();
   while (IsWindow(window) && GetTickCount() - start < timeout_ms) Sleep(50);
-}
-
-std::string ItemText(HWND dialog, int id) {
-  char text[2048] = "";
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
-void SetItemText(HWND dialog, int id, const std::string& text) {
-  SetDlgItemTextA(dialog, id, text.c_str());
 }
 
 bool IsChecked(HWND dialog, int id) {
@@ -217,12 +164,5 @@ bool IsChecked(HWND dialog, int id) {
 void SetChecked(HWND dialog, int id, bool checked) {
   SendDlgItemMessageA(dialog, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
-
-void PressButton(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-std::string BoxText(HWND box) { return ItemText(box, 0xFFFF); }
 
 void CancelAllDialogs() { EnumWindows(CancelOurDialog, 0); }
