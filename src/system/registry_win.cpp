@@ -107,7 +107,7 @@ void WriteIniEntries(char* key, char* value) {
   // Only emptiness is looked at: the default "-" passes and names a file in the Windows folder.
   const char* file = SettingIniFile();
   if (file[0] == '\0') return;
-  for (const SectionLine* line = SectionListHead(Section::kIni); line; line = line->next) {
+  for (const SectionLine* line = SectionListHead(kSectionIni); line; line = line->next) {
     if (SplitIniLine(line->text, key, value) != 0) continue;
     WritePrivateProfileStringA(SettingIniSection(), key, value, file);
   }
@@ -115,7 +115,7 @@ void WriteIniEntries(char* key, char* value) {
 
 void WriteRegValues(char* name, char* value) {
   if (SettingRegGlobal()[0] == '-') return;
-  for (const SectionLine* line = SectionListHead(Section::kReg); line; line = line->next) {
+  for (const SectionLine* line = SectionListHead(kSectionReg); line; line = line->next) {
     if (SplitRegLine(line->text, name, value) != 0) continue;
     WriteUserRegString(SettingRegGlobal(), SettingRegLocal(), name, value);
   }

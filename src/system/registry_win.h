@@ -5,12 +5,14 @@
 
 #include <cstddef>
 
+#include "settings/section_lists.h"
+
 // Key name buffer and the read limit: a value whose data (with its terminator) exceeds
 // kRegReadBuffer bytes cannot be read.
 constexpr std::size_t kRegKeyBuffer = 512;
 constexpr std::size_t kRegReadBuffer = 512;
 // Split buffers of the [ini] and [reg] loops.
-constexpr std::size_t kSplitBuffer = 512;
+constexpr std::size_t kSplitBuffer = kSectionLineBuffer;
 
 // 0 when a REG_SZ value was read, -1 otherwise. `result` (size bytes) always ends up holding
 // the value or the default, cut to size - 1 bytes and terminated.

@@ -1,7 +1,7 @@
 #include "support/system_test_support.h"
 
-#include "settings/resource_opener_win.h"
-#include "settings/section_lists.h"
+#include "settings/resource_opener.h"
+#include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
 #include "support/wine_test.h"
 
