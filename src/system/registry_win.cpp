@@ -10,34 +10,14 @@
 #include "common/cp932.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
+#include "system/reg_key_win.h"
 
 namespace {
-
-// RAII for one key handle that lives inside one call.
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // "Software\%s\%s"; false when it would not fit (the settings never make it that long).
 bool FormatKeyName(char (&name)[kRegKeyBuffer], const char* global, const char* local) {
   const int n = std::snprintf(name, sizeof name, "Software\\%s\\%s", global, local);
   return n >= 0 && static_cast<std::size_t>(n) < sizeof name;
-}
-
-LONG CreateKey(HKEY root, const char* name, RegKey* key) {
-  char no_class[] = "";
-  return RegCreateKeyExA(root, name, 0, no_class, 0, KEY_ALL_ACCESS, nullptr, key->out(), nullptr);
 }
 
 // Reads a REG_SZ value of the per-user key into `data`; false for anything else.
@@ -46,9 +26,7 @@ bool QueryUserString(const char* global, const char* local, const char* value_na
   char name[kRegKeyBuffer];
   if (!FormatKeyName(name, global, local)) return false;
   RegKey key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, name, 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS) {
-    return false;
-  }
+  if (!key.Open(HKEY_CURRENT_USER, name)) return false;
   DWORD type = 0;
   DWORD length = sizeof data;
   if (RegQueryValueExA(key.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(data),
@@ -88,19 +66,15 @@ int WriteUserRegString(const char* global, const char* local, const char* value_
   char name[kRegKeyBuffer];
   if (!FormatKeyName(name, global, local)) return -1;
   RegKey key;
-  if (CreateKey(HKEY_CURRENT_USER, name, &key) != ERROR_SUCCESS) return -1;
-  const DWORD length = static_cast<DWORD>(std::strlen(text) + 1);
-  return RegSetValueExA(key.get(), value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        length) == ERROR_SUCCESS
-             ? 0
-             : -1;
+  if (!key.Create(HKEY_CURRENT_USER, name)) return -1;
+  return key.SetString(value_name, text) ? 0 : -1;
 }
 
 int TestMachineKey(const char* global, const char* local) {
   char name[kRegKeyBuffer];
   if (!FormatKeyName(name, global, local)) return -1;
   RegKey key;
-  return CreateKey(HKEY_LOCAL_MACHINE, name, &key) == ERROR_SUCCESS ? 0 : -1;
+  return key.Create(HKEY_LOCAL_MACHINE, name) ? 0 : -1;
 }
 
 void WriteIniEntries(char* key, char* value) {

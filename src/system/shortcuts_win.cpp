@@ -12,6 +12,7 @@
 #include "common/message_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
+#include "system/reg_key_win.h"
 
 namespace {
 
@@ -52,34 +53,6 @@ std::string InFolder(const char* folder, const std::string& leaf) {
 void MakeFolder(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);  // an existing folder is what we want anyway
 }
-
-class RegKey {
- public:
-  explicit RegKey(const char* name) {
-    char no_class[] = "";
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, name, 0, no_class, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                        nullptr) != ERROR_SUCCESS) {
-      key_ = nullptr;
-    }
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  explicit operator bool() const { return key_ != nullptr; }
-  void SetString(const char* value_name, const std::string& text) const {
-    RegSetValueExA(key_, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-  }
-  void SetDword(const char* value_name, DWORD value) const {
-    RegSetValueExA(key_, value_name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                   sizeof value);
-  }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 }  // namespace
 
@@ -225,9 +198,13 @@ void RegisterUninstaller(const char* install_folder) {
   char name[kUninstallKeyBuffer];
   std::snprintf(name, sizeof name, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp%s",
                 SettingTitleBar());
-  if (RegKey key{name}) key.SetString("DisplayName", SettingTitleBar());
-
-  if (RegKey key{name}) {
+  // Two separate openings: a failure of one never keeps the other value from being written.
+  {
+    RegKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, name)) key.SetString("DisplayName", SettingTitleBar());
+  }
+  RegKey key;
+  if (key.Create(HKEY_LOCAL_MACHINE, name)) {
     const std::string folder(install_folder);
     // Quoted, so a folder with blanks cannot be read as a shorter program path.
     key.SetString("UninstallString", "\"" + InFolder(install_folder, kUninstaller) + "\"");
