@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "support/setup_builder.h"
 #include "support/system_test_support.h"
 #include "support/wine_test.h"
 
@@ -54,12 +55,6 @@ constexpr char kInstallEnv[] =
     "-\r\n"
     "EOF\r\n";
 
-struct GameFile {
-  std::string name;  // '\\'-separated; folders end with '\\'
-  std::string content;
-  std::uint64_t time = 0;
-};
-
 std::string Noise(std::size_t size, std::uint32_t seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) {
@@ -69,10 +64,10 @@ std::string Noise(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-std::vector<GameFile> GameFiles() {
-  std::vector<GameFile> files = {
+std::vector<wt::PayloadFile> GameFiles() {
+  std::vector<wt::PayloadFile> files = {
       {"install.env", kInstallEnv},
-      {"insttscr.rct", wt::ReadFile(wt::SourceDir() + "\\examples\\sample\\insttscr.rct")},
+      {"insttscr.rct", wt::SolidTitlePicture(120, 150, 90, 40, 20)},
       {"readme.txt", "星降る町のサンプル\r\nお読みください\r\n"},
       {"game.exe", "MZ game placeholder\r\n"},
       {"UnInst.exe", "MZ uninstaller placeholder\r\n"},
@@ -85,37 +80,15 @@ std::vector<GameFile> GameFiles() {
   };
   // Distinct whole seconds from 2020-01-01, so every stored time is checked on its own.
   std::uint64_t seconds = 1577836800;
-  for (GameFile& file : files) file.time = FiletimeFromUnix(static_cast<std::int64_t>(seconds += 3600), 0);
+  for (wt::PayloadFile& file : files) {
+    file.time = FiletimeFromUnix(static_cast<std::int64_t>(seconds += 3600), 0);
+  }
   return files;
 }
 
-// Panvester.exe with the game appended as its payload.
-std::string MakeSetupProgram(const std::string& folder, const std::vector<GameFile>& files) {
-  wt::MakeDirs(folder);
-  const std::string setup = folder + "\\setup.exe";
-  const std::string stub = wt::ReadFile(wt::BinDir() + "\\Panvester.exe");
-  std::vector<PlannedEntry> order;
-  for (const GameFile& file : files) order.push_back({file.name, file.name.back() == '\\'});
-  OrderEntries(&order);
-  std::FILE* out = std::fopen(setup.c_str(), "wb");
-  std::fwrite(stub.data(), 1, stub.size(), out);
-  for (const PlannedEntry& planned : order) {
-    for (const GameFile& file : files) {
-      if (file.name != planned.name) continue;
-      if (planned.folder) {
-        WriteFolderEntry(out, file.name);
-      } else {
-        std::vector<unsigned char> stream;
-        CompressStream(reinterpret_cast<const unsigned char*>(file.content.data()), file.content.size(),
-                       &stream);
-        WriteFileEntry(out, file.name, static_cast<std::int32_t>(file.content.size()), file.time, stream);
-      }
-    }
-  }
-  WriteEndMarker(out);
-  WriteTrailer(out, static_cast<std::uint32_t>(stub.size()));
-  std::fclose(out);
-  return setup;
+// Panvester.exe with the game appended as its payload, as a distributor ships it.
+std::string MakeSetupProgram(const std::string& folder, const std::vector<wt::PayloadFile>& files) {
+  return wt::MakeSetup(folder, files, wt::Container::kAppended);
 }
 
 std::uint64_t LastWriteTime(const std::string& path) {
@@ -125,38 +98,6 @@ std::uint64_t LastWriteTime(const std::string& path) {
   GetFileTime(file, nullptr, nullptr, &time);
   CloseHandle(file);
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-struct Link {
-  bool loaded = false;
-  std::string target, description, working_folder;
-};
-
-Link ReadLink(const std::string& path) {
-  Link link;
-  IShellLinkA* shell_link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&shell_link)))) {
-    return link;
-  }
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-      char text[MAX_PATH] = "";
-      shell_link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-      link.target = text;
-      shell_link->GetDescription(text, sizeof text);
-      link.description = text;
-      shell_link->GetWorkingDirectory(text, sizeof text);
-      link.working_folder = text;
-      link.loaded = true;
-    }
-    file->Release();
-  }
-  shell_link->Release();
-  return link;
 }
 
 // A visible top-level window of any process whose title contains `part`.
@@ -237,7 +178,7 @@ class InstallEndToEnd : public ::testing::Test {
 };
 
 TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
-  const std::vector<GameFile> files = GameFiles();
+  const std::vector<wt::PayloadFile> files = GameFiles();
   const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-full", files);
   const std::string folder = "C:\\Games\\星降る町 E2E";
 
@@ -268,7 +209,7 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
   EXPECT_EQ(end_label, "お読みください");
   EXPECT_FALSE(end_readme_checked);
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty()) << "work folder removed";
+  EXPECT_TRUE(wt::WorkFolders().empty()) << "work folder removed";
   // The readme was asked for: opened by its bare name, so the install folder was current.
   HWND readme = wt::WaitFor([] { return FindWindowTitled("readme.txt"); }, kTimeout);
   EXPECT_TRUE(readme) << "the readme opens after the end dialog";
@@ -276,14 +217,14 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
 
   // Every file with its bytes and its stored last-write time; the folders too.
   std::uint64_t total = 0;
-  for (const GameFile& file : files) {
+  for (const wt::PayloadFile& file : files) {
     const std::string path = folder + "\\" + file.name;
     if (file.name.back() == '\\') {
       EXPECT_TRUE(wt::DirectoryExists(path.substr(0, path.size() - 1))) << file.name;
       continue;
     }
-    total += file.content.size();
-    EXPECT_EQ(wt::ReadFile(path), file.content) << file.name;
+    total += file.bytes.size();
+    EXPECT_EQ(wt::ReadFile(path), file.bytes) << file.name;
     EXPECT_EQ(LastWriteTime(path), file.time) << file.name;
   }
 
@@ -299,7 +240,7 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
       {SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kTitle + ".LNK", folder + "\\game.exe"},
   };
   for (const Expected& expected : links) {
-    const Link link = ReadLink(expected.link);
+    const ShortcutInfo link = ReadShortcut(expected.link);
     ASSERT_TRUE(link.loaded) << expected.link;
     EXPECT_EQ(link.target, expected.target);
     EXPECT_EQ(link.description, "Hoshifuru");
@@ -348,7 +289,7 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
     ASSERT_TRUE(setup.Exit(&code));
     EXPECT_EQ(code, 0u);
   }
-  EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
+  EXPECT_TRUE(wt::WorkFolders().empty());
 }
 
 TEST_F(InstallEndToEnd, RefusedFoldersAndCancelKeepTheMainWindow) {

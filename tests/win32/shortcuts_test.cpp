@@ -15,40 +15,6 @@
 
 namespace {
 
-struct Link {
-  bool loaded = false;
-  std::string target, description, working_folder;
-};
-
-Link ReadLink(const std::string& path) {
-  Link link;
-  IShellLinkA* shell_link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&shell_link)))) {
-    return link;
-  }
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-      char text[MAX_PATH] = "";
-      shell_link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-      link.target = text;
-      text[0] = '\0';
-      shell_link->GetDescription(text, sizeof text);
-      link.description = text;
-      text[0] = '\0';
-      shell_link->GetWorkingDirectory(text, sizeof text);
-      link.working_folder = text;
-      link.loaded = true;
-    }
-    file->Release();
-  }
-  shell_link->Release();
-  return link;
-}
-
 std::string SpecialFolder(int csidl) {
   char path[MAX_PATH] = "";
   EXPECT_EQ(GetSpecialFolderPath(nullptr, csidl, path), 1);
@@ -71,7 +37,7 @@ class Shortcuts : public ::testing::Test {
     SetMainWindowHandle(MakeStandInMainWindow());
   }
   void ExpectLink(const std::string& path, const std::string& target, const char* description) {
-    const Link link = ReadLink(path);
+    const ShortcutInfo link = ReadShortcut(path);
     ASSERT_TRUE(link.loaded) << path;
     EXPECT_EQ(link.target, target) << path;
     EXPECT_EQ(link.description, description) << path;

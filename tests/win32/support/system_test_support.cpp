@@ -1,5 +1,8 @@
 #include "support/system_test_support.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include "settings/resource_opener.h"
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
@@ -89,6 +92,35 @@ void DeleteTree(HKEY root, const std::string& key) {
   }
   RegCloseKey(handle);
   RegDeleteKeyA(root, key.c_str());
+}
+
+ShortcutInfo ReadShortcut(const std::string& path) {
+  ShortcutInfo info;
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link)))) {
+    return info;
+  }
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+      char text[MAX_PATH] = "";
+      link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+      info.target = text;
+      text[0] = '\0';
+      link->GetDescription(text, sizeof text);
+      info.description = text;
+      text[0] = '\0';
+      link->GetWorkingDirectory(text, sizeof text);
+      info.working_folder = text;
+      info.loaded = true;
+    }
+    file->Release();
+  }
+  link->Release();
+  return info;
 }
 
 HWND MakeStandInMainWindow() {

@@ -33,6 +33,13 @@ void SetStringValue(HKEY root, const std::string& key, const char* name, const s
 bool KeyExists(HKEY root, const std::string& key);
 void DeleteTree(HKEY root, const std::string& key);
 
+// A shortcut file read back through the shell-link object.
+struct ShortcutInfo {
+  bool loaded = false;
+  std::string target, description, working_folder;
+};
+ShortcutInfo ReadShortcut(const std::string& path);
+
 // A window titled kStandInCaption that stands in for the main window: owner and caption of
 // the boxes, and the instance whose templates (linked into the test) the dialogs load.
 HWND MakeStandInMainWindow();
