@@ -7,6 +7,7 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "driver/install_sequence_win.h"
 #include "driver/work_folder_win.h"
 #include "image/title_image_win.h"
 #include "settings/setting_list.h"
@@ -98,6 +99,7 @@ void Command(HWND window, WPARAM wparam) {
   if (slot < kSlotCount) {
     switch (g_actions[slot]) {
       case kInstall:
+        if (Install() == 0) ClosePath(window);
         break;
       case kDirectX:
         LaunchProcess(DirectXPath("DirectX\\dxsetup.exe").c_str());

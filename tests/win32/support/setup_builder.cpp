@@ -36,10 +36,12 @@ bool WriteArchive(std::FILE* out, const std::vector<PayloadFile>& files) {
       if (!WriteFolderEntry(out, entry.name)) return false;
       continue;
     }
-    const std::string& bytes = by_name[entry.name]->bytes;
+    const PayloadFile& file = *by_name[entry.name];
+    const std::string& bytes = file.bytes;
     std::vector<unsigned char> stream;
     if (!CompressStream(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &stream)) return false;
-    if (!WriteFileEntry(out, entry.name, static_cast<std::int32_t>(bytes.size()), filetime, stream)) return false;
+    if (!WriteFileEntry(out, entry.name, static_cast<std::int32_t>(bytes.size()),
+                        file.time ? file.time : filetime, stream)) return false;
   }
   return WriteEndMarker(out);
 }

@@ -2,6 +2,7 @@
 // side-car archive made with the core writer, or with the archive appended to the copy.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ namespace wt {
 struct PayloadFile {
   std::string name;   // CP932, '\\'-separated; a folder entry ends with '\\'
   std::string bytes;  // ignored for folders
+  std::uint64_t time = 0;  // last-write FILETIME; 0 for the builder's fixed stamp
 };
 
 enum class Container { kSidecar, kAppended };

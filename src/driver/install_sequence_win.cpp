@@ -1,0 +1,121 @@
+#include "driver/install_sequence_win.h"
+
+#include <cstdio>
+
+#include "archive/archive_walk_win.h"
+#include "common/cp932.h"
+#include "common/message_win.h"
+#include "settings/section_lists.h"
+#include "settings/setting_list.h"
+#include "system/folder_checks_win.h"
+#include "system/folder_select_win.h"
+#include "system/registry_win.h"
+#include "system/shortcuts_win.h"
+
+namespace {
+
+constexpr int kReadmeBoxId = 1007;
+constexpr int kStartBoxId = 1009;
+constexpr std::size_t kCaptionText = 512;
+constexpr int kFullPass = 0;
+
+// Module-wide, not on the stack: REP_INSTALL keeps pointing at it after Install returns.
+char g_install_folder[kPathBuffer] = "";
+
+int g_readme_choice = 0;
+int g_start_choice = 0;
+char g_readme_caption[kCaptionText] = "";
+char g_start_caption[kCaptionText] = "";
+
+}  // namespace
+
+int Install() {
+  if (TestMachineKey(SettingRegGlobal(), SettingRegLocal()) != 0) {
+    ErrorBox("インストールにはAdministrator権限が必要です。");
+    return -1;
+  }
+  if (SelectInstallFolder(g_install_folder) != 0) {
+    ErrorBox("インストールを中止しました");
+    return -1;
+  }
+  if (CreateInstallFolder(g_install_folder) != 0) {
+    ErrorBox("インストール先フォルダは無効又は作成できません\nインストールにはAdministrator権限が必要です。");
+    return -1;
+  }
+  if (TestFolderWritable(g_install_folder) != 0) {
+    ErrorBox("指定された場所には書き込み出来ません。\nインストールにはAdministrator権限が必要です。");
+    return -1;
+  }
+  // From here the current directory is the temporary folder until the install folder is
+  // entered below; everything in between works with absolute paths.
+  GrantEveryoneFullAccess(g_install_folder);
+  WalkArchive(g_install_folder, kFullPass);  // returns only after a complete extraction
+
+  CreateStartMenuShortcuts(g_install_folder);
+  AskDesktopShortcut(g_install_folder);
+  RegisterUninstaller(g_install_folder);
+
+  SetInstallFolderPointer(g_install_folder);
+  char key[kSplitBuffer];
+  char value[kSplitBuffer];
+  WriteIniEntries(key, value);
+  WriteRegValues(key, value);
+
+  RunEndDialog();
+  SetCurrentDirectoryA(g_install_folder);
+  if (g_start_choice) LaunchProcess(SettingExeName());
+  if (g_readme_choice) {
+    char readme[kCaptionText];
+    GetSettingText("INSTREADMEFL", readme, sizeof readme, "readme.txt");
+    ShellOpen(readme);
+  }
+  return 0;
+}
+
+void RunEndDialog() {
+  g_readme_choice = 0;
+  g_start_choice = 0;
+  GetSettingText("INSTREADME", g_readme_caption, sizeof g_readme_caption, "-");
+  std::snprintf(g_start_caption, sizeof g_start_caption, "「%s」の実行", SettingTitleBar());
+  if (g_readme_caption[0] == '-') {
+    DialogBoxParamA(MainWindowInstance(), "ENDINSTALL_VISTA_SHORT", MainWindowHandle(),
+                    EndDialogHandler, 0);
+    g_readme_choice = 0;
+  } else {
+    DialogBoxParamA(MainWindowInstance(), "ENDINSTALL_VISTA", MainWindowHandle(), EndDialogHandler,
+                    0);
+  }
+}
+
+INT_PTR CALLBACK EndDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      CheckDlgButton(dialog, kReadmeBoxId, BST_UNCHECKED);
+      SetDlgItemTextA(dialog, kReadmeBoxId, g_readme_caption);
+      // Neither template has a start box; these two calls then find no control.
+      CheckDlgButton(dialog, kStartBoxId, BST_CHECKED);
+      SetDlgItemTextA(dialog, kStartBoxId, g_start_caption);
+      CenterWindow(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (wparam) {
+        case IDOK:
+          g_readme_choice = IsDlgButtonChecked(dialog, kReadmeBoxId) == BST_CHECKED ? 1 : 0;
+          g_start_choice = IsDlgButtonChecked(dialog, kStartBoxId) == BST_CHECKED ? 1 : 0;
+          EndDialog(dialog, 1);
+          return TRUE;
+        case IDCANCEL:
+          g_readme_choice = 0;
+          g_start_choice = 0;
+          EndDialog(dialog, 2);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+int EndDialogReadmeChoice() { return g_readme_choice; }
+int EndDialogStartChoice() { return g_start_choice; }

@@ -1,0 +1,16 @@
+// The three operations between choosing the install folder and filling it: create every
+// missing level, prove a file can be written there, and open it to everyone.
+#pragma once
+
+// 0 when every level exists or was made, 1 for a bare drive, a path too long for a path
+// buffer, or the first level that can be neither entered nor created. The current
+// directory is the same afterwards.
+int CreateInstallFolder(const char* folder);
+
+// 0 when "UserAccountCheck.id" could be created in the folder (it is removed again), else 1.
+int TestFolderWritable(const char* folder);
+
+// Runs "Panvester_fullaccess.bat" from the temporary folder, hidden and at idle priority,
+// to give everyone full control of the folder; not waited for, nothing reported. Leaves the
+// temporary folder as the current directory.
+void GrantEveryoneFullAccess(const char* folder);

@@ -1,0 +1,219 @@
+#include "system/shortcuts_win.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "archive/archive_walk_win.h"
+#include "common/cp932.h"
+#include "common/message_win.h"
+#include "settings/setting_list.h"
+#include "system/folder_rules.h"
+#include "system/reg_key_win.h"
+
+namespace {
+
+constexpr int kCsidlPrograms = 2;
+constexpr int kCsidlCommonPrograms = 23;
+constexpr int kCsidlDesktop = 16;
+constexpr int kCsidlCommonDesktop = 25;
+constexpr int kDesktopBoxId = 1007;
+constexpr std::size_t kUninstallKeyBuffer = 512;
+constexpr char kUninstaller[] = "UnInst.exe";
+
+int g_nt_family = -1;
+int g_vista_or_later = -1;
+const char* g_install_folder = nullptr;  // the install sequence's buffer, for the dialog
+
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  void** out() { return reinterpret_cast<void**>(&p_); }
+
+ private:
+  T* p_ = nullptr;
+};
+
+std::string InFolder(const char* folder, const std::string& leaf) {
+  std::string path(folder);
+  return AddBackslash(path) + leaf;
+}
+
+void MakeFolder(const std::string& path) {
+  CreateDirectoryA(path.c_str(), nullptr);  // an existing folder is what we want anyway
+}
+
+}  // namespace
+
+HRESULT CreateShellLink(const char* target, const char* link_path, const char* description) {
+  // A cut path would point the shortcut elsewhere or save it under another name.
+  if (std::strlen(target) > kPathMaxText || std::strlen(link_path) > kPathMaxText) {
+    return E_INVALIDARG;
+  }
+  ComPtr<IShellLinkA> link;
+  HRESULT status =
+      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.out());
+  if (FAILED(status)) return status;
+  link->SetPath(target);
+  link->SetDescription(description);
+  std::string folder;
+  if (ParentFolderOf(target, &folder)) link->SetWorkingDirectory(folder.c_str());
+
+  ComPtr<IPersistFile> file;
+  status = link->QueryInterface(IID_IPersistFile, file.out());
+  if (FAILED(status)) return status;
+  WCHAR wide[kPathBuffer];
+  if (MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide, kPathBuffer) == 0) return E_FAIL;
+  return file->Save(wide, TRUE);
+}
+
+int GetSpecialFolderPath(HWND owner, int csidl, char* path) {
+  IMalloc* allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator))) return 0;
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items))) {
+    allocator->Release();
+    return 0;
+  }
+  const BOOL found = SHGetPathFromIDListA(items, path);
+  allocator->Free(items);
+  allocator->Release();
+  return found ? 1 : 0;
+}
+
+int IsVistaOrLater() {
+  if (g_vista_or_later != -1) return g_vista_or_later;
+  g_vista_or_later = 0;
+  if (g_nt_family == -1) g_nt_family = (GetVersion() & 0x80000000u) ? 0 : 1;
+  if (g_nt_family == 0) return 0;
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT ||
+      version.dwMajorVersion < 6) {
+    return 0;
+  }
+  g_vista_or_later = 1;
+  return 1;
+}
+
+int CreateStartMenuShortcuts(const char* install_folder) {
+  char programs[kPathBuffer] = "";
+  const int csidl = IsVistaOrLater() ? kCsidlCommonPrograms : kCsidlPrograms;
+  if (!GetSpecialFolderPath(MainWindowHandle(), csidl, programs)) return -1;
+
+  const std::string title = SettingTitleBar();
+  const std::string description = SettingInstTo();
+  const std::string exe = SettingExeName();
+
+  std::string folder(programs);
+  AddBackslash(folder);
+  if (const char* group = SettingInstGroup()) {
+    folder += group;
+    MakeFolder(folder);
+    folder += '\\';
+  }
+  folder += title;
+  MakeFolder(folder);
+  folder += '\\';
+
+  bool failed = false;
+  auto make = [&](const std::string& link_name, const std::string& leaf) {
+    const std::string target = InFolder(install_folder, leaf);
+    const std::string link = folder + link_name + ".LNK";
+    if (FAILED(CreateShellLink(target.c_str(), link.c_str(), description.c_str()))) failed = true;
+  };
+
+  make(title, exe);
+
+  char readme_title[kPathBuffer];
+  GetSettingText("INSTREADME", readme_title, sizeof readme_title, "お読みください");
+  // INSTREADMEFL wins; HELP_FILE stands in when it is absent.
+  char readme_file[kPathBuffer];
+  GetSettingText("HELP_FILE", readme_file, sizeof readme_file, "");
+  GetSettingText("INSTREADMEFL", readme_file, sizeof readme_file, readme_file);
+  if (readme_file[0] != '\0' && readme_file[0] != '-') {
+    make(title + " " + readme_title, readme_file);
+  }
+
+  make(title + " アンインストール", kUninstaller);
+  return failed ? -1 : 0;
+}
+
+void AskDesktopShortcut(const char* install_folder) {
+  g_install_folder = install_folder;
+  DialogBoxParamA(MainWindowInstance(), "MAKESHORTCUT", MainWindowHandle(),
+                  MakeShortcutDialogHandler, 0);
+}
+
+INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SendDlgItemMessageA(dialog, kDesktopBoxId, BM_SETCHECK, BST_CHECKED, 0);
+      CenterWindow(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (wparam) {
+        case IDOK:
+          if (IsDlgButtonChecked(dialog, kDesktopBoxId) == BST_CHECKED && g_install_folder) {
+            CreateDesktopShortcut(g_install_folder);
+          }
+          EndDialog(dialog, 1);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, 2);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+int CreateDesktopShortcut(const char* install_folder) {
+  char desktop[kPathBuffer] = "";
+  const int csidl = IsVistaOrLater() ? kCsidlCommonDesktop : kCsidlDesktop;
+  if (!GetSpecialFolderPath(MainWindowHandle(), csidl, desktop)) return -1;
+  std::string link(desktop);
+  AddBackslash(link) += SettingTitleBar();
+  link += ".LNK";
+  const std::string target = InFolder(install_folder, SettingExeName());
+  const std::string description = SettingInstTo();
+  return SUCCEEDED(CreateShellLink(target.c_str(), link.c_str(), description.c_str())) ? 0 : -1;
+}
+
+void RegisterUninstaller(const char* install_folder) {
+  char name[kUninstallKeyBuffer];
+  std::snprintf(name, sizeof name, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp%s",
+                SettingTitleBar());
+  // Two separate openings: a failure of one never keeps the other value from being written.
+  {
+    RegKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, name)) key.SetString("DisplayName", SettingTitleBar());
+  }
+  RegKey key;
+  if (key.Create(HKEY_LOCAL_MACHINE, name)) {
+    const std::string folder(install_folder);
+    // Quoted, so a folder with blanks cannot be read as a shorter program path.
+    key.SetString("UninstallString", "\"" + InFolder(install_folder, kUninstaller) + "\"");
+    key.SetString("InstallLocation", folder);
+    key.SetString("DisplayIcon", InFolder(install_folder, SettingExeName()));
+    unsigned long long bytes = 0;
+    if (ArchiveUncompressedTotal(&bytes)) {
+      const unsigned long long kib = (bytes + 1023) / 1024;
+      key.SetDword("EstimatedSize", kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(kib));
+    }
+  }
+}

@@ -1,0 +1,353 @@
+// Installing through Panvester.exe itself: a setup program is made from the built program
+// and a small game, started in this prefix, and driven by control id like a user would.
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "support/setup_builder.h"
+#include "support/system_test_support.h"
+#include "support/wine_test.h"
+
+namespace {
+
+constexpr DWORD kTimeout = 60000;
+constexpr char kTitle[] = "星降る町 E2E";
+constexpr char kMainTitle[] = "星降る町 E2E スタートアップ";
+constexpr char kSetupTitle[] = "インストール先のフォルダの指定";
+constexpr char kShortcutTitle[] = "ショートカットの作成";
+constexpr char kEndTitle[] = "インストール終了";
+constexpr char kCancelled[] = "インストールを中止しました";
+const std::string kUserKey = "Software\\PanvesterE2E\\Hoshifuru";
+const std::string kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp星降る町 E2E";
+
+// Every setting the install reads, and both sections with their placeholders.
+constexpr char kInstallEnv[] =
+    "// E2E\r\n"
+    "TITLEBAR\t星降る町|E2E\r\n"
+    "INSTTO\tHoshifuru\r\n"
+    "INSTFOL\tPanvester\r\n"
+    "EXENAME\tgame.exe\r\n"
+    "INST_GROUP\tサンプル\r\n"
+    "INSTREADME\tお読みください\r\n"
+    "INSTREADMEFL\treadme.txt\r\n"
+    "REG_GLOBAL\tPanvesterE2E\r\n"
+    "REG_LOCAL\tHoshifuru\r\n"
+    "INI_FILE\thoshifuru.ini\r\n"
+    "INI_SECTION\tInstall\r\n"
+    "[EOF]\r\n"
+    "[ini]\r\n"
+    "Path=REP_INSTALL\r\n"
+    "Data=REP_INSTALL\\data\r\n"
+    "CD=REP_CDROMDRIVE\r\n"
+    "-\r\n"
+    "[reg]\r\n"
+    "\"IsInst\"=\"1\"\r\n"
+    "\"InstTo\"=\"REP_INSTALL\"\r\n"
+    "\"SaveFolder\"=\"REP_INSTALL\\\\save\"\r\n"
+    "-\r\n"
+    "EOF\r\n";
+
+std::string Noise(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
+std::vector<wt::PayloadFile> GameFiles() {
+  std::vector<wt::PayloadFile> files = {
+      {"install.env", kInstallEnv},
+      {"insttscr.rct", wt::SolidTitlePicture(120, 150, 90, 40, 20)},
+      {"readme.txt", "星降る町のサンプル\r\nお読みください\r\n"},
+      {"game.exe", "MZ game placeholder\r\n"},
+      {"UnInst.exe", "MZ uninstaller placeholder\r\n"},
+      {"data\\", ""},
+      {"data\\scripts\\", ""},
+      {"data\\scripts\\first.ks", "*title\r\n[jump storage=chapter1.ks]\r\n"},
+      {"data\\big.bin", Noise(300000, 7)},  // more than two extraction blocks
+      {"save\\", ""},
+      {"save\\.keep", ""},
+  };
+  // Distinct whole seconds from 2020-01-01, so every stored time is checked on its own.
+  std::uint64_t seconds = 1577836800;
+  for (wt::PayloadFile& file : files) {
+    file.time = FiletimeFromUnix(static_cast<std::int64_t>(seconds += 3600), 0);
+  }
+  return files;
+}
+
+// Panvester.exe with the game appended as its payload, as a distributor ships it.
+std::string MakeSetupProgram(const std::string& folder, const std::vector<wt::PayloadFile>& files) {
+  return wt::MakeSetup(folder, files, wt::Container::kAppended);
+}
+
+std::uint64_t LastWriteTime(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME time{};
+  GetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A visible top-level window of any process whose title contains `part`.
+HWND FindWindowTitled(const std::string& part) {
+  struct Search {
+    const std::string* part;
+    HWND found;
+  } search{&part, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (IsWindowVisible(window) && wt::Text(window).find(*s->part) != std::string::npos) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH] = "";
+  SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE);
+  return path;
+}
+
+// One run of the setup program, driven from here.
+class SetupRun {
+ public:
+  explicit SetupRun(const std::string& exe) : process_(wt::Start(exe)) {}
+  ~SetupRun() { wt::Kill(process_); }
+
+  HWND Main() {
+    if (!main_) main_ = wt::WaitFor([&] { return wt::FindTopWindow(process_.id, kMainTitle); }, kTimeout);
+    return main_;
+  }
+  void PressMainButton(const char* label) {
+    for (int id = 1000; id <= 1008; ++id) {
+      if (wt::ControlText(Main(), id) == label) return wt::Press(Main(), id);
+    }
+    ADD_FAILURE() << "no button " << label;
+  }
+  HWND Dialog(const char* title) {
+    return wt::WaitFor([&] { return wt::FindDialog(process_.id, title); }, kTimeout);
+  }
+  // The text of the next box, answered with `button`.
+  std::string AnswerBox(int button) {
+    HWND box = wt::WaitFor([&] { return wt::FindMessageBox(process_.id); }, kTimeout);
+    if (!box) return "(no box)";
+    const std::string text = wt::MessageBoxText(box);
+    wt::Press(box, button);
+    WaitUntilGone(box);
+    return text;
+  }
+  // Chooses the folder in the SETUP dialog (keeping the proposal when `typed` is empty) and
+  // returns the proposal that was shown.
+  std::string ChooseFolder(const std::string& typed, int button = IDOK) {
+    HWND dialog = Dialog(kSetupTitle);
+    if (!dialog) return "(no dialog)";
+    const std::string proposal = wt::ControlText(dialog, 1000);
+    if (!typed.empty()) SendMessageA(GetDlgItem(dialog, 1000), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    wt::Press(dialog, button);
+    WaitUntilGone(dialog);
+    return proposal;
+  }
+  bool Exit(DWORD* code) { return wt::WaitExit(process_, kTimeout, code); }
+  DWORD id() const { return process_.id; }
+
+ private:
+  wt::Process process_;
+  HWND main_ = nullptr;
+};
+
+class InstallEndToEnd : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CoInitialize(nullptr); }
+};
+
+TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
+  const std::vector<wt::PayloadFile> files = GameFiles();
+  const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-full", files);
+  const std::string folder = "C:\\Games\\星降る町 E2E";
+
+  std::string proposal, question, end_label;
+  bool shortcut_box_checked = false, end_readme_checked = true;
+  DWORD code = 1;
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main()) << "main window";
+    setup.PressMainButton("インストール");
+    proposal = setup.ChooseFolder(folder);
+    question = setup.AnswerBox(IDYES);
+    HWND shortcut = setup.Dialog(kShortcutTitle);
+    ASSERT_TRUE(shortcut) << "desktop question";
+    shortcut_box_checked = IsChecked(shortcut, 1007);
+    wt::Press(shortcut, IDOK);
+    HWND end = setup.Dialog(kEndTitle);
+    ASSERT_TRUE(end) << "end dialog";
+    end_label = wt::ControlText(end, 1007);
+    end_readme_checked = IsChecked(end, 1007);
+    SetChecked(end, 1007, true);
+    wt::Press(end, IDOK);
+    ASSERT_TRUE(setup.Exit(&code));
+  }
+  EXPECT_EQ(proposal, "C:\\Program Files\\Panvester\\Hoshifuru");
+  EXPECT_EQ(question, "[" + folder + "]にインストールします");
+  EXPECT_TRUE(shortcut_box_checked);
+  EXPECT_EQ(end_label, "お読みください");
+  EXPECT_FALSE(end_readme_checked);
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(wt::WorkFolders().empty()) << "work folder removed";
+  // The readme was asked for: opened by its bare name, so the install folder was current.
+  HWND readme = wt::WaitFor([] { return FindWindowTitled("readme.txt"); }, kTimeout);
+  EXPECT_TRUE(readme) << "the readme opens after the end dialog";
+  if (readme) PostMessageA(readme, WM_CLOSE, 0, 0);
+
+  // Every file with its bytes and its stored last-write time; the folders too.
+  std::uint64_t total = 0;
+  for (const wt::PayloadFile& file : files) {
+    const std::string path = folder + "\\" + file.name;
+    if (file.name.back() == '\\') {
+      EXPECT_TRUE(wt::DirectoryExists(path.substr(0, path.size() - 1))) << file.name;
+      continue;
+    }
+    total += file.bytes.size();
+    EXPECT_EQ(wt::ReadFile(path), file.bytes) << file.name;
+    EXPECT_EQ(LastWriteTime(path), file.time) << file.name;
+  }
+
+  // Shortcuts in the all-users folders (Wine is an NT 6 system).
+  const std::string group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\サンプル\\" + kTitle + "\\";
+  struct Expected {
+    std::string link, target;
+  };
+  const Expected links[] = {
+      {group + kTitle + ".LNK", folder + "\\game.exe"},
+      {group + kTitle + " お読みください.LNK", folder + "\\readme.txt"},
+      {group + kTitle + " アンインストール.LNK", folder + "\\UnInst.exe"},
+      {SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kTitle + ".LNK", folder + "\\game.exe"},
+  };
+  for (const Expected& expected : links) {
+    const ShortcutInfo link = ReadShortcut(expected.link);
+    ASSERT_TRUE(link.loaded) << expected.link;
+    EXPECT_EQ(link.target, expected.target);
+    EXPECT_EQ(link.description, "Hoshifuru");
+    EXPECT_EQ(link.working_folder, folder);
+  }
+
+  // The uninstall entry, with the extra values that Windows' list of programs shows.
+  auto text = [](const std::string& s) { return s + '\0'; };
+  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName").data, text(kTitle));
+  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").data,
+            text("\"" + folder + "\\UnInst.exe\""));
+  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation").data, text(folder));
+  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon").data, text(folder + "\\game.exe"));
+  const RegValue size = QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize");
+  ASSERT_EQ(size.type, static_cast<DWORD>(REG_DWORD));
+  DWORD kib = 0;
+  std::memcpy(&kib, size.data.data(), sizeof kib);
+  EXPECT_EQ(kib, (total + 1023) / 1024);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E\\Hoshifuru")) << "machine test key";
+
+  // [reg] values under the per-user key and [ini] entries in the Windows folder's file.
+  EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, kUserKey, "IsInst").data, text("1"));
+  EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, kUserKey, "InstTo").data, text(folder));
+  EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, kUserKey, "SaveFolder").data, text(folder + "\\save"));
+  char windows[MAX_PATH] = "";
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string ini = std::string(windows) + "\\hoshifuru.ini";
+  char value[512];
+  GetPrivateProfileStringA("Install", "Path", "", value, sizeof value, ini.c_str());
+  EXPECT_EQ(std::string(value), folder);
+  GetPrivateProfileStringA("Install", "Data", "", value, sizeof value, ini.c_str());
+  EXPECT_EQ(std::string(value), folder + "\\data");
+  GetPrivateProfileStringA("Install", "CD", "", value, sizeof value, ini.c_str());
+  EXPECT_EQ(std::string(value), "E:\\") << "no CD-ROM drive in the prefix";
+
+  // A second run proposes the folder the [reg] values remembered; cancelling leaves the
+  // main window up, and its exit button ends the program normally.
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main());
+    setup.PressMainButton("インストール");
+    EXPECT_EQ(setup.ChooseFolder("", IDCANCEL), folder);
+    EXPECT_EQ(setup.AnswerBox(IDOK), kCancelled);
+    EXPECT_TRUE(IsWindow(setup.Main()));
+    setup.PressMainButton("終了");
+    ASSERT_TRUE(setup.Exit(&code));
+    EXPECT_EQ(code, 0u);
+  }
+  EXPECT_TRUE(wt::WorkFolders().empty());
+}
+
+TEST_F(InstallEndToEnd, RefusedFoldersAndCancelKeepTheMainWindow) {
+  const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-refused", GameFiles());
+  SetupRun setup(setup_exe);
+  ASSERT_TRUE(setup.Main());
+  struct Row {
+    const char* typed;
+    int answer;  // to the folder rule's own box
+    const char* box;
+  };
+  const Row rows[] = {
+      {"\\\\server\\share\\Game", IDOK,
+       "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。"},
+      {"C:", IDRETRY, "ルートにはインストールできません"},
+  };
+  for (const Row& row : rows) {
+    setup.PressMainButton("インストール");
+    setup.ChooseFolder(row.typed);
+    EXPECT_EQ(setup.AnswerBox(row.answer), row.box) << row.typed;
+    EXPECT_EQ(setup.AnswerBox(IDOK), kCancelled) << row.typed;
+  }
+  // Cancel in the folder dialog, and No in the question.
+  setup.PressMainButton("インストール");
+  setup.ChooseFolder("", IDCANCEL);
+  EXPECT_EQ(setup.AnswerBox(IDOK), kCancelled);
+  setup.PressMainButton("インストール");
+  setup.ChooseFolder("C:\\Games\\NotHere");
+  EXPECT_EQ(setup.AnswerBox(IDNO), "[C:\\Games\\NotHere]にインストールします");
+  EXPECT_EQ(setup.AnswerBox(IDOK), kCancelled);
+  EXPECT_FALSE(wt::DirectoryExists("C:\\Games\\NotHere"));
+
+  setup.PressMainButton("終了");
+  DWORD code = 1;
+  ASSERT_TRUE(setup.Exit(&code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(InstallEndToEnd, WithoutAdministratorRightsNothingIsAsked) {
+  // A volatile HKLM\Software\PanvesterE2E cannot take the non-volatile key the installer
+  // creates to test its rights: the refusal a missing right gives on Windows.
+  DeleteTree(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E");
+  HKEY parent;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E", 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &parent, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(parent);
+  const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-admin", GameFiles());
+  SetupRun setup(setup_exe);
+  ASSERT_TRUE(setup.Main());
+  setup.PressMainButton("インストール");
+  EXPECT_EQ(setup.AnswerBox(IDOK), "インストールにはAdministrator権限が必要です。");
+  EXPECT_FALSE(wt::FindDialog(setup.id(), kSetupTitle)) << "no folder dialog after the refusal";
+  setup.PressMainButton("終了");
+  DWORD code = 1;
+  ASSERT_TRUE(setup.Exit(&code));
+  EXPECT_EQ(code, 0u);
+  DeleteTree(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E");
+}
+
+}  // namespace
