@@ -39,7 +39,7 @@ if(PV_NATIVE_TESTS)
   target_compile_definitions(pv_native_tests PRIVATE PV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              PV_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)
-  gtest_discover_tests(pv_native_tests DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(pv_native_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 endif()
 
 # Benchmarks (never part of the test run).

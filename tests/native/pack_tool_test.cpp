@@ -128,6 +128,12 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
          WriteFileBytes(root + "/data.bin", "y");
        },
        "same file"},
+      {"a section the program would find unterminated",
+       [](const std::string& root) {
+         MakeDir(root);
+         WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n[reg]\r\n\"a\"=\"b\"\r\n");
+       },
+       "reg"},
       {"a name Windows keeps for a device",
        [](const std::string& root) {
          MakeDir(root);
@@ -145,6 +151,30 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
     EXPECT_NE(run.output.find(r.message), std::string::npos) << run.output;
     EXPECT_FALSE(PathExists(dir / "x.arc"));
   }
+}
+
+TEST(PackTool, BuildConvertsATitlePictureGivenAsPng) {
+  TempDir dir;
+  const std::string root = dir / "game";
+  MakeDir(root);
+  WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n");
+  const PackRun to_png = Pack("image " + std::string(PV_SOURCE_DIR) + "/examples/sample/insttscr.rct -o " + root +
+                              "/insttscr.png");
+  ASSERT_EQ(to_png.status, 0) << to_png.output;
+  const PackRun build = Pack("build " + root + " --sidecar " + dir / "x.arc");
+  ASSERT_EQ(build.status, 0) << build.output;
+  const PackRun list = Pack("list " + dir / "x.arc");
+  EXPECT_NE(list.output.find("insttscr.rct"), std::string::npos) << list.output;
+  EXPECT_EQ(list.output.find("insttscr.png"), std::string::npos) << list.output;
+  // The converted picture decodes to the same pixels as the original.
+  const PackRun extract = Pack("extract " + dir / "x.arc" + " " + dir / "out");
+  ASSERT_EQ(extract.status, 0) << extract.output;
+  const PackRun back = Pack("image " + dir / "out/insttscr.rct" + " -o " + dir / "back.png");
+  ASSERT_EQ(back.status, 0) << back.output;
+  const PackRun original = Pack("image " + std::string(PV_SOURCE_DIR) + "/examples/sample/insttscr.rct -o " +
+                                dir / "original.png");
+  ASSERT_EQ(original.status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "back.png"), ReadFileBytes(dir / "original.png"));
 }
 
 TEST(PackTool, VerifyNamesTheDamagedEntryAndItsOffset) {
