@@ -5,7 +5,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=$here/sample
-rm -rf "$out"
+# The title picture is drawn separately (scripts/make-title-art.py); keep it.
+mkdir -p "$out"
+find "$out" -mindepth 1 ! -name insttscr.rct -delete
 mkdir -p "$out/data/scripts" "$out/data/image" "$out/save"
 
 cp932() { iconv -f UTF-8 -t CP932 | sed 's/$/\r/'; }
@@ -34,6 +36,8 @@ CD=REP_CDROMDRIVE
 "InstallPath"="REP_INSTALL"
 "SaveFolder"="REP_INSTALL\\save"
 "Version"="1.00"
+"IsInst"="1"
+"InstTo"="REP_INSTALL"
 -
 EOF
 

@@ -24,14 +24,18 @@ export PV_WINE_TEMPLATE=$out/$tree/wine-template
 export PV_KEEP_PREFIX=$run_dir/prefix
 
 # The driver prints the per-user key and the INI file that the sample's settings name.
-setting() { iconv -f CP932 -t UTF-8 "$sample/install.env" | awk -v k="$1" '$1 == k { print $2; exit }'; }
+setting() { iconv -f CP932 -t UTF-8 "$sample/install.env" | tr -d '\r' | awk -v k="$1" '$1 == k { print $2; exit }'; }
 export PV_SHOW_KEYS="$(setting REG_GLOBAL)\\$(setting REG_LOCAL)"
 ini=$(setting INI_FILE)
 [ -n "$ini" ] && [ "$ini" != "-" ] && export PV_SHOW_INI="$ini"
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-rc=0
-"$here/wine-run.sh" "$out/$tree/pv-scripted-install.exe" "$(winpath "$setup")" "$(winpath "$shots")" || rc=$?
+# Windows programs print CP932; the terminal reads UTF-8.
+set +e
+"$here/wine-run.sh" "$out/$tree/pv-scripted-install.exe" "$(winpath "$setup")" "$(winpath "$shots")" 2>&1 |
+  iconv -f CP932 -t UTF-8 -c
+rc=${PIPESTATUS[0]}
+set -e
 for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] || continue
   convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"

@@ -27,6 +27,7 @@ void Shoot(HWND window, const char* name) {
   RECT rect;
   GetWindowRect(window, &rect);
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return;  // gone before it could be pictured
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -237,7 +238,14 @@ int main(int argc, char** argv) {
     }
   }
   if (const char* ini = std::getenv("PV_SHOW_INI")) {
-    std::printf("\nINI file %s:\n%s\n", ini, wt::ReadFile(ini).c_str());
+    // A name without a folder lives in the Windows folder, as the profile functions put it.
+    std::string path = ini;
+    if (path.find('\\') == std::string::npos) {
+      char windows[MAX_PATH] = "";
+      GetWindowsDirectoryA(windows, sizeof windows);
+      path = std::string(windows) + "\\" + path;
+    }
+    std::printf("\nINI file %s:\n%s\n", path.c_str(), wt::ReadFile(path).c_str());
   }
   CoUninitialize();
   return code == 0 ? 0 : 1;
