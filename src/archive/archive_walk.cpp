@@ -12,6 +12,25 @@
 void* WalkSink::AllocateBlock(std::size_t size) { return std::malloc(size); }
 void WalkSink::FreeBlock(void* block) { std::free(block); }
 
+StdioOutputSink::~StdioOutputSink() {
+  if (out_) std::fclose(out_);
+}
+
+bool StdioOutputSink::OpenOutput(const std::string& path) {
+  out_ = std::fopen(SystemPath(path).c_str(), "wb");
+  return out_ != nullptr;
+}
+
+bool StdioOutputSink::WriteOutput(const unsigned char* data, std::size_t size) {
+  return std::fwrite(data, 1, size, out_) == size;
+}
+
+bool StdioOutputSink::CloseOutput() {
+  const int result = std::fclose(out_);
+  out_ = nullptr;
+  return result == 0;
+}
+
 const char* WalkErrorText(WalkError error) {
   switch (error) {
     case WalkError::kNone: return "no error";

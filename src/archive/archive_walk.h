@@ -39,6 +39,22 @@ class WalkSink {
   virtual void Pump() {}
 };
 
+// Output files through the C runtime's streams ("wb": created or replaced), for every sink
+// that writes real files. `SystemPath` turns an archive path into what fopen takes.
+class StdioOutputSink : public WalkSink {
+ public:
+  ~StdioOutputSink() override;
+  bool OpenOutput(const std::string& path) override;
+  bool WriteOutput(const unsigned char* data, std::size_t size) override;
+  bool CloseOutput() override;
+
+ protected:
+  virtual std::string SystemPath(const std::string& path) { return path; }
+
+ private:
+  std::FILE* out_ = nullptr;
+};
+
 enum class WalkError {
   kNone = 0,
   kShortRead,        // the archive ended inside an entry header or time stamp

@@ -16,25 +16,10 @@ namespace {
 
 // The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
 // plain replace), folders and time stamps through the kernel, progress into the dialog.
-class WindowsSink : public WalkSink {
+class WindowsSink : public StdioOutputSink {
  public:
   explicit WindowsSink(bool dialog) : dialog_(dialog) {}
-  ~WindowsSink() override {
-    if (out_) std::fclose(out_);
-  }
   void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
-  bool OpenOutput(const std::string& path) override {
-    out_ = std::fopen(path.c_str(), "wb");
-    return out_ != nullptr;
-  }
-  bool WriteOutput(const unsigned char* data, std::size_t size) override {
-    return std::fwrite(data, 1, size, out_) == size;
-  }
-  bool CloseOutput() override {
-    const int result = std::fclose(out_);
-    out_ = nullptr;
-    return result == 0;
-  }
   void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     FILETIME time;
@@ -55,7 +40,6 @@ class WindowsSink : public WalkSink {
 
  private:
   bool dialog_;
-  std::FILE* out_ = nullptr;
 };
 
 bool LocateOwnArchive(LocatedArchive* found) {

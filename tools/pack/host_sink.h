@@ -25,10 +25,9 @@ inline std::string HostPath(const std::string& path) {
   return out;
 }
 
-class HostSink : public WalkSink {
+class HostSink : public StdioOutputSink {
  public:
   ~HostSink() override {
-    if (out_) std::fclose(out_);
     for (void* block : spare_) std::free(block);
   }
   // Blocks are kept for the next file: glibc would otherwise hand the 256 KiB back to the
@@ -43,18 +42,6 @@ class HostSink : public WalkSink {
   }
   void FreeBlock(void* block) override { spare_.push_back(block); }
   void CreateFolder(const std::string& path) override { ::mkdir(ToHost(path).c_str(), 0777); }
-  bool OpenOutput(const std::string& path) override {
-    out_ = std::fopen(ToHost(path).c_str(), "wb");
-    return out_ != nullptr;
-  }
-  bool WriteOutput(const unsigned char* data, std::size_t size) override {
-    return std::fwrite(data, 1, size, out_) == size;
-  }
-  bool CloseOutput() override {
-    const int result = std::fclose(out_);
-    out_ = nullptr;
-    return result == 0;
-  }
   void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -74,8 +61,8 @@ class HostSink : public WalkSink {
  protected:
   // Names stay CP932 bytes by default; a subclass may convert them.
   virtual std::string ToHost(const std::string& path) { return HostPath(path); }
+  std::string SystemPath(const std::string& path) override { return ToHost(path); }
 
  private:
-  std::FILE* out_ = nullptr;
   std::vector<void*> spare_;  // every block handed out is kBlockSize bytes
 };
