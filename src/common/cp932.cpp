@@ -61,6 +61,10 @@ unsigned LowerDoubleByte(unsigned code) {
     const unsigned i = code - 0x8440;
     return i < 15 ? 0x8470 + i : 0x8480 + (i - 15);
   }
+  // Roman numerals Ⅰ-Ⅹ, in the NEC row and in the IBM extension, -> ⅰ-ⅹ (IBM extension,
+  // the code the system converts the small numerals back to).
+  if (code >= 0x8754 && code <= 0x875D) return 0xFA40 + (code - 0x8754);
+  if (code >= 0xFA4A && code <= 0xFA53) return 0xFA40 + (code - 0xFA4A);
   return code;
 }
 

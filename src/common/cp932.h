@@ -30,7 +30,8 @@ bool EndsWithBackslash(std::string_view path);
 std::string& AddBackslash(std::string& path);
 std::string& StripBackslash(std::string& path);
 
-// Single-byte A-Z and the double-byte full-width Latin, Greek and Cyrillic capitals.
+// Single-byte A-Z and the double-byte capitals (full-width Latin, Greek, Cyrillic, Roman
+// numerals), mapped as Windows maps them under code page 932.
 unsigned LowerDoubleByte(unsigned code);
 std::string LowerMb(std::string_view s);
 

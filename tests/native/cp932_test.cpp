@@ -64,6 +64,8 @@ TEST(Cp932, LowerCaseMapsAsciiAndFullWidthCapitalsOnly) {
   EXPECT_EQ(LowerMb("\x82\x60\x82\x79"), "\x82\x81\x82\x9A");
   EXPECT_EQ(LowerMb("\x83\x9F\x83\xB6"), "\x83\xBF\x83\xD6");
   EXPECT_EQ(LowerMb("\x84\x40\x84\x4E\x84\x4F\x84\x60"), "\x84\x70\x84\x7E\x84\x80\x84\x91");
+  // Roman numeral Ⅰ from either row becomes ⅰ of the IBM row; the small ones stay.
+  EXPECT_EQ(LowerMb("\x87\x54\xFA\x53\xFA\x40"), "\xFA\x40\xFA\x49\xFA\x40");
   // The trail byte 0x41..0x5A of a double-byte character is not an ASCII capital.
   EXPECT_EQ(LowerMb("\x83\x41"), "\x83\x41");
   // Half-width katakana and a dangling lead byte stay as they are.
