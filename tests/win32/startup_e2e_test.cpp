@@ -67,20 +67,55 @@ TEST(StartupE2E, ExitButtonEndsWithZeroFromAnAppendedArchive) {
 }
 
 TEST(StartupE2E, ReadmeAndDirectXButtonsFillTheColumnFromTheBottom) {
-  const std::string folder = Folder("four");
-  const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR Four\nINSTREADME お読み下さい\n"));
+  const struct {
+    const char* label;
+    bool directx;
+    const char* readme_line;
+    std::vector<std::pair<int, std::string>> buttons;
+  } rows[] = {
+      {"neither", false, "INSTREADME -\n", {{1000, "終了"}, {1001, "インストール"}}},
+      {"DirectX", true, "", {{1000, "終了"}, {1001, "DirectXインストール"}, {1002, "インストール"}}},
+      {"readme", false, "INSTREADME お読み下さい\n", {{1000, "終了"}, {1001, "お読み下さい"}, {1002, "インストール"}}},
+      {"both", true, "INSTREADME お読み下さい\n",
+       {{1000, "終了"}, {1001, "DirectXインストール"}, {1002, "お読み下さい"}, {1003, "インストール"}}},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string folder = Folder("layout") + std::to_string(++n);
+    const std::string title = "Layout" + std::to_string(n);
+    const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR " + title + "\n" + row.readme_line));
+    ASSERT_FALSE(exe.empty());
+    if (row.directx) ASSERT_TRUE(wt::MakeDirs(folder + "\\DirectX"));
+    wt::Process program = wt::Start(exe);
+    HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, title + " スタートアップ"); }, kTimeout);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(Buttons(window), row.buttons);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+    EXPECT_EQ(code, 0u);
+  }
+}
+
+TEST(StartupE2E, AnUnterminatedSectionStopsStartUpWithMinusOne) {
+  const std::string exe = wt::MakeSetup(Folder("open_section"),
+                                        Distribution("TITLEBAR Open\n[ini]\nPath=REP_INSTALL\n-\n[reg]\n\"a\"=\"b\"\n"));
   ASSERT_FALSE(exe.empty());
-  ASSERT_TRUE(wt::MakeDirs(folder + "\\DirectX"));
   wt::Process program = wt::Start(exe);
-  HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, "Four スタートアップ"); }, kTimeout);
-  ASSERT_NE(window, nullptr);
-  const std::vector<std::pair<int, std::string>> expected = {
-      {1000, "終了"}, {1001, "DirectXインストール"}, {1002, "お読み下さい"}, {1003, "インストール"}};
-  EXPECT_EQ(Buttons(window), expected);
-  PostMessageA(window, WM_CLOSE, 0, 0);
-  DWORD code = 1;
+  HWND box = wt::WaitFor([&] { return wt::FindMessageBox(program.id); }, kTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(wt::MessageBoxText(box), "[設定.env]の[reg]が終了していません");
+  EXPECT_EQ(wt::Text(box), "");  // before the main window exists
+  wt::Press(box, IDRETRY);  // whatever the answer, start-up cannot go on
+  DWORD code = 0;
   ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 0xFFFFFFFFu);
+  EXPECT_EQ(wt::ClipboardText(), "[設定.env]の[reg]が終了していません");
+  // A fatal end through this box leaves the work folder behind, as the other fatal boxes do.
+  const std::vector<std::string> left = wt::WorkFolders();
+  ASSERT_EQ(left.size(), 1u);
+  wt::RemoveTree(wt::TempDir() + "\\" + left[0]);
 }
 
 TEST(StartupE2E, AFileNamedDirectXGivesNoDirectXButton) {
