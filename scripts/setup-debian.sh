@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-  zlib1g-dev libpng-dev libcli11-dev googletest libbenchmark-dev
+  zlib1g-dev libpng-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils
   locales fonts-ipafont-gothic
