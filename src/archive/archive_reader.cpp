@@ -175,6 +175,11 @@ LocateStatus OpenArchiveFile(const char* path, bool as_sidecar, LocatedArchive* 
   return MeasureArchive(std::move(stream), as_sidecar, found);
 }
 
+LocateStatus LocateInStream(FilePtr stream, bool as_sidecar, LocatedArchive* found) {
+  if (!stream) return LocateStatus::kNoFile;
+  return MeasureArchive(std::move(stream), as_sidecar, found);
+}
+
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found) {
   // The side-car wins whenever it opens, even beside an executable with its own archive.
   const std::string sidecar = SidecarPathFor(exe_path);

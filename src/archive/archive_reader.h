@@ -71,3 +71,5 @@ LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found);
 // The same for one given file, which is taken as a side-car when `as_sidecar`, else as an
 // executable with trailer.
 LocateStatus OpenArchiveFile(const char* path, bool as_sidecar, LocatedArchive* found);
+// The same for a file opened by the caller (whose paths fopen may not take).
+LocateStatus LocateInStream(FilePtr stream, bool as_sidecar, LocatedArchive* found);

@@ -17,7 +17,7 @@ StdioOutputSink::~StdioOutputSink() {
 }
 
 bool StdioOutputSink::OpenOutput(const std::string& path) {
-  out_ = std::fopen(SystemPath(path).c_str(), "wb");
+  out_ = OpenStream(SystemPath(path));
   return out_ != nullptr;
 }
 

@@ -40,7 +40,9 @@ class WalkSink {
 };
 
 // Output files through the C runtime's streams ("wb": created or replaced), for every sink
-// that writes real files. `SystemPath` turns an archive path into what fopen takes.
+// that writes real files. `SystemPath` turns an archive path into the system's form, and
+// `OpenStream` opens that ("wb"); a sink whose paths are not in the C runtime's code page
+// opens them itself.
 class StdioOutputSink : public WalkSink {
  public:
   ~StdioOutputSink() override;
@@ -50,6 +52,7 @@ class StdioOutputSink : public WalkSink {
 
  protected:
   virtual std::string SystemPath(const std::string& path) { return path; }
+  virtual std::FILE* OpenStream(const std::string& system_path) { return std::fopen(system_path.c_str(), "wb"); }
 
  private:
   std::FILE* out_ = nullptr;

@@ -42,6 +42,9 @@ void MakeGameTree(const std::string& root) {
   WriteFileBytes(root + "/data/notes.txt", "inside a folder, after the nested folder");
   WriteFileBytes(root + u8"/data/ソース/表.ks", MakeContent(70000, false));
   WriteFileBytes(root + "/data/empty.bin", "");
+  // In UTF-8, "像" ends in 0x8F, which looks like a CP932 lead byte before the separator.
+  MakeDir(root + u8"/画像");
+  WriteFileBytes(root + u8"/画像/背景.bmp", "BM");
 }
 
 TEST(PackTool, SidecarAndSetupProgramRoundTrip) {
@@ -69,7 +72,7 @@ TEST(PackTool, SidecarAndSetupProgramRoundTrip) {
     std::system(("rm -rf '" + out + "'").c_str());
     ASSERT_EQ(Pack("extract " + archive + " " + out).status, 0);
     for (const char* name : {"install.env", "readme.txt", "game.exe", "data/notes.txt", u8"data/ソース/表.ks",
-                             "data/empty.bin"}) {
+                             "data/empty.bin", u8"画像/背景.bmp"}) {
       EXPECT_EQ(ReadFileBytes(out + "/" + name), ReadFileBytes(dir / "game/" + name)) << name;
       struct stat a, b;
       ASSERT_EQ(::stat((out + "/" + name).c_str(), &a), 0) << name;
@@ -120,6 +123,20 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
          WriteFileBytes(root + "/smile\xF0\x9F\x98\x80.png", "x");
        },
        "\xF0\x9F\x98\x80"},
+      {"the yen sign, which the C library turns into a backslash",
+       [](const std::string& root) {
+         MakeDir(root);
+         WriteFileBytes(root + "/install.env", "x");
+         WriteFileBytes(root + u8"/a¥b.dat", "x");
+       },
+       u8"\"¥\""},
+      {"the wave dash, whose code reads back as the full-width tilde",
+       [](const std::string& root) {
+         MakeDir(root);
+         WriteFileBytes(root + "/install.env", "x");
+         WriteFileBytes(root + u8"/x\u301Cy.dat", "x");
+       },
+       u8"\"\u301C\""},
       {"names equal on Windows",
        [](const std::string& root) {
          MakeDir(root);

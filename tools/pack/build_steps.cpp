@@ -1,12 +1,8 @@
 // The checks and conversions that `build` runs over a distribution before packing it:
 // install.env is read the way the program will read it, and a title picture given as PNG
 // is converted to the program's own format.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "common/cp932.h"
@@ -48,19 +44,9 @@ bool TitlePictureStep(PackTree& tree, std::string* error) {
   if (TopLevel(tree, "insttscr.rct")) return true;
   PackEntry* png = TopLevel(tree, "insttscr.png");
   if (!png) return true;
-  char temp[] = "/tmp/pv-title-XXXXXX";
-  const int fd = mkstemp(temp);
-  if (fd < 0) {
-    *error = "cannot create a temporary file for the title picture";
-    return false;
-  }
-  close(fd);
+  std::vector<unsigned char> bytes;
   std::string why;
-  const bool converted = ConvertPngToTitleImage(png->source_path, temp, &why);
-  std::ifstream in(temp, std::ios::binary);
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::remove(temp);
-  if (!converted) {
+  if (!ConvertPngToTitleImage(png->source_path, &bytes, &why)) {
     *error = png->display + ": " + why;
     return false;
   }

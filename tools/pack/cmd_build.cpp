@@ -1,7 +1,4 @@
 // build: packs a game folder into a setup program (stub + archive + trailer) or a side-car.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +14,7 @@
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
+#include "platform.h"
 
 namespace {
 
@@ -47,7 +45,7 @@ bool CompressEntry(const PackEntry& entry, Slot* slot) {
     }
     return true;
   }
-  FilePtr in(std::fopen(entry.source_path.c_str(), "rb"));
+  FilePtr in(OpenFile(entry.source_path, "rb"));
   if (!in) {
     slot->error = "cannot open " + entry.source_path;
     return false;
@@ -158,7 +156,7 @@ bool HasTopLevelInstallEnv(const PackTree& tree) {
 }
 
 bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::string* error) {
-  FilePtr in(std::fopen(stub.c_str(), "rb"));
+  FilePtr in(OpenFile(stub, "rb"));
   if (!in) {
     *error = stub + ": cannot open the stub";
     return false;
@@ -256,7 +254,7 @@ int RunBuild(const BuildOptions& options) {
 
   const std::string target = options.stub.empty() ? options.sidecar : options.output;
   const std::string temp = target + ".part";
-  FilePtr out(std::fopen(temp.c_str(), "wb"));
+  FilePtr out(OpenFile(temp, "wb"));
   if (!out) {
     std::fprintf(stderr, "build: cannot create %s\n", temp.c_str());
     return 1;
@@ -272,13 +270,13 @@ int RunBuild(const BuildOptions& options) {
   if (ok && std::fflush(out.get()) != 0) error = "write error", ok = false;
   const long size = std::ftell(out.get());
   if (std::fclose(out.release()) != 0 && ok) error = "write error", ok = false;
-  if (ok && std::rename(temp.c_str(), target.c_str()) != 0) error = "cannot create " + target, ok = false;
+  if (ok && !RenameFile(temp, target)) error = "cannot create " + target, ok = false;
   if (!ok) {
-    std::remove(temp.c_str());
+    RemoveFile(temp);
     std::fprintf(stderr, "build: %s\n", error.c_str());
     return 1;
   }
-  if (!options.stub.empty()) ::chmod(target.c_str(), 0755);
+  if (!options.stub.empty()) MakeExecutable(target);
   if (!options.quiet) {
     std::printf("%s: %zu entries, %ld bytes%s\n", target.c_str(), ordered.size(), size,
                 options.stub.empty() ? " (side-car)" : "");
@@ -289,10 +287,10 @@ int RunBuild(const BuildOptions& options) {
 void SetUpBuild(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<BuildOptions>();
   CLI::App* cmd = app.add_subcommand("build", "Pack a game folder (needs install.env at its top level)");
-  cmd->add_option("folder", options->source, "The game folder to pack")->required()->check(CLI::ExistingDirectory);
+  cmd->add_option("folder", options->source, "The game folder to pack")->required()->check(ExistingFolder());
   cmd->add_option("-o,--output", options->output, "The setup program to write (with --stub)");
   cmd->add_option("--stub", options->stub, "Panvester.exe to which the archive is appended")
-      ->check(CLI::ExistingFile);
+      ->check(ExistingFile());
   cmd->add_option("--sidecar", options->sidecar, "Write a side-car archive (instdat.arc) instead");
   cmd->add_option("-j,--jobs", options->jobs, "Compression threads (default: every core)");
   cmd->add_flag("-q,--quiet", options->quiet, "No progress line or summary");

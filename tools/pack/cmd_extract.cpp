@@ -1,7 +1,5 @@
 // extract: unpacks a setup program or side-car into a folder, with the program's own
 // walk and name rules (nothing lands outside the folder).
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -12,7 +10,9 @@
 
 namespace {
 
-// The target is a host path already; the names after it are CP932 and become UTF-8.
+// The target is a host path already; the names after it are CP932 and become UTF-8. The
+// separators are found in the CP932 form: in UTF-8 the byte before a backslash may look
+// like a CP932 lead byte ("像" ends in 0x8F) and hide it.
 class ExtractSink : public HostSink {
  public:
   explicit ExtractSink(std::string target) : target_(std::move(target)) {}
@@ -24,7 +24,7 @@ class ExtractSink : public HostSink {
 
  protected:
   std::string ToHost(const std::string& path) override {
-    return target_ + HostPath(Cp932ToUtf8(path.substr(target_.size())));
+    return target_ + Cp932ToUtf8(HostPath(path.substr(target_.size())));
   }
 
  private:
@@ -38,7 +38,7 @@ int RunExtract(const std::string& archive_path, const std::string& folder) {
     std::fprintf(stderr, "extract: %s\n", error.c_str());
     return 1;
   }
-  ::mkdir(folder.c_str(), 0777);
+  MakeFolder(folder);
   ExtractSink sink(folder);
   const WalkOutcome outcome = WalkEntries(archive.stream.get(), folder, WalkPass::kFull, sink);
   if (!outcome.Ok()) {
@@ -55,7 +55,7 @@ void SetUpExtract(CLI::App& app, int& exit_code) {
   auto archive = std::make_shared<std::string>();
   auto folder = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("extract", "Unpack a setup program or side-car into a folder");
-  cmd->add_option("archive", *archive, "Setup program (with trailer) or instdat.arc")->required()->check(CLI::ExistingFile);
+  cmd->add_option("archive", *archive, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->add_option("folder", *folder, "Target folder (created when missing)")->required();
   cmd->callback([archive, folder, &exit_code] { exit_code = RunExtract(*archive, *folder); });
 }

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "image_convert.h"
+#include "platform.h"
 
 namespace {
 
@@ -18,14 +19,14 @@ struct ImageOptions {
 };
 
 bool IsTitleImage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   unsigned char head[8] = {};
   TitleVariant variant;
   return in.read(reinterpret_cast<char*>(head), sizeof head) && MatchTitleHeader(head, &variant);
 }
 
 long long FileSize(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary | std::ios::ate);
   return in ? static_cast<long long>(in.tellg()) : -1;
 }
 
@@ -70,13 +71,16 @@ int RunImage(const ImageOptions& options) {
 
 void SetUpImageCommand(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<ImageOptions>();
+  const bool png = PngSupported();
   CLI::App* command = app.add_subcommand(
-      "image", "Convert a PNG or BMP picture to a title picture (insttscr.rct), or back");
-  command->add_option("input", options->input, "picture (.png, .bmp) or title picture")
+      "image", png ? "Convert a PNG or BMP picture to a title picture (insttscr.rct), or back"
+                   : "Convert a BMP picture to a title picture (insttscr.rct), or back (this build has no PNG)");
+  command->add_option("input", options->input, png ? "picture (.png, .bmp) or title picture" : "picture (.bmp) or title picture")
       ->required()
-      ->check(CLI::ExistingFile);
+      ->check(ExistingFile());
   command->add_option("-o,--output", options->output,
-                      "title picture to write, or .png/.bmp when the input is a title picture")
+                      png ? "title picture to write, or .png/.bmp when the input is a title picture"
+                          : "title picture to write, or .bmp when the input is a title picture")
       ->required();
   command->add_option("--variant", options->variant, "variant written: TC00 (default), TS00, TC01, TS01")
       ->check(CLI::IsMember({"TC00", "TS00", "TC01", "TS01"}));

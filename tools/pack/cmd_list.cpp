@@ -58,7 +58,7 @@ int RunList(const std::string& path) {
 void SetUpList(CLI::App& app, int& exit_code) {
   auto path = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("list", "List the entries of a setup program or side-car");
-  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(CLI::ExistingFile);
+  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->callback([path, &exit_code] { exit_code = RunList(*path); });
 }
 

@@ -23,8 +23,11 @@ class VerifySink : public WalkSink {
   std::vector<std::int64_t> written;     // inflated bytes per file, in order
   std::vector<std::string> opened;       // names relative to the root
   void CreateFolder(const std::string& path) override {
+    // The separator is found character by character: the byte before it may be a trail byte
+    // with a lead byte's value ("像" is 0x91 0x9C), which StripBackslash would take for a lead.
     std::string folder = LowerMb(path);
-    StripBackslash(folder);
+    const std::size_t last = FindLastCharMb(folder, '\\');
+    if (last != std::string::npos && last + 1 == folder.size()) folder.pop_back();
     folders_.insert(folder);
   }
   bool OpenOutput(const std::string& path) override {
@@ -110,7 +113,7 @@ int RunVerify(const std::string& path) {
 void SetUpVerify(CLI::App& app, int& exit_code) {
   auto path = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("verify", "Check every entry of a setup program or side-car");
-  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(CLI::ExistingFile);
+  cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->callback([path, &exit_code] { exit_code = RunVerify(*path); });
 }
 

@@ -8,3 +8,8 @@
 using CommandSetup = void (*)(CLI::App& app, int& exit_code);
 
 bool RegisterCommand(CommandSetup setup);
+
+// Existence checks for path arguments, which are UTF-8: CLI11's own hand the bytes to the
+// system unchanged, which Windows reads in the ANSI code page.
+CLI::Validator ExistingFile();
+CLI::Validator ExistingFolder();

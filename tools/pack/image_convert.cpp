@@ -8,6 +8,8 @@
 #include <iterator>
 #include <memory>
 
+#include "platform.h"
+
 #ifdef PV_HAVE_PNG
 #include <png.h>
 #endif
@@ -24,7 +26,7 @@ std::string Extension(const std::string& path) {
 }
 
 bool ReadBytes(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     *error = "cannot open " + path;
     return false;
@@ -34,7 +36,7 @@ bool ReadBytes(const std::string& path, std::vector<unsigned char>* bytes, std::
 }
 
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string* error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) *error = "cannot write " + path;
   return static_cast<bool>(out);
@@ -85,11 +87,15 @@ bool WritePng(const std::string& path, const RgbPicture& picture, std::string* e
   }
   return true;
 }
+
+constexpr bool kHavePng = true;
 #else
 bool NoPng(const std::string& path, std::string* error) {
-  *error = path + ": this panvester-pack was built without libpng";
+  *error = path + ": this panvester-pack was built without libpng and reads no PNG; give the picture as BMP "
+                  "(panvester-pack image picture.bmp -o insttscr.rct)";
   return false;
 }
+constexpr bool kHavePng = false;
 bool ReadPng(const std::string& path, RgbPicture*, std::string* error) { return NoPng(path, error); }
 bool WritePng(const std::string& path, const RgbPicture&, std::string* error) { return NoPng(path, error); }
 #endif
@@ -158,6 +164,8 @@ bool WriteBmp(const std::string& path, const RgbPicture& picture, std::string* e
 
 }  // namespace
 
+bool PngSupported() { return kHavePng; }
+
 bool ReadPictureFile(const std::string& path, RgbPicture* picture, std::string* error) {
   const std::string ext = Extension(path);
   if (ext == ".png") return ReadPng(path, picture, error);
@@ -223,8 +231,9 @@ bool WriteTitleImageFile(const std::string& path, const RgbPicture& picture, Tit
   return WriteBytes(path, file, error);
 }
 
-bool ConvertPngToTitleImage(const std::string& png, const std::string& rct, std::string* error) {
+bool ConvertPngToTitleImage(const std::string& png, std::vector<unsigned char>* rct, std::string* error) {
   RgbPicture picture;
-  return ReadPng(png, &picture, error) &&
-         WriteTitleImageFile(rct, picture, TitleVariant::kTC00, "", nullptr, error);
+  if (!ReadPng(png, &picture, error)) return false;
+  *rct = EncodeTitleFile(picture.bgr.data(), picture.width, picture.height, TitleVariant::kTC00, "");
+  return true;
 }

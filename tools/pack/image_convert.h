@@ -26,5 +26,8 @@ bool ReadTitleImageFile(const std::string& path, RgbPicture* picture, TitleVaria
 bool WriteTitleImageFile(const std::string& path, const RgbPicture& picture, TitleVariant variant,
                          const std::string& name, std::size_t* bytes, std::string* error);
 
-// insttscr.png -> insttscr.rct as "TC00".
-bool ConvertPngToTitleImage(const std::string& png, const std::string& rct, std::string* error);
+// insttscr.png -> the bytes of insttscr.rct as "TC00".
+bool ConvertPngToTitleImage(const std::string& png, std::vector<unsigned char>* rct, std::string* error);
+
+// False when this build reads and writes no PNG (no libpng for the target, as for Windows).
+bool PngSupported();

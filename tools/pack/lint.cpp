@@ -1,10 +1,7 @@
 #include "lint.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -16,6 +13,8 @@
 #include <vector>
 
 #include "common/cp932.h"
+#include "pack_common.h"
+#include "platform.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
 
@@ -77,30 +76,7 @@ std::vector<ReadSpan> ReadSpans(const std::string& text) {
 }
 
 // CP932 for a UTF-8 terminal; bytes that do not convert are shown as \xNN.
-std::string Show(std::string_view cp932) {
-  static iconv_t convert = iconv_open("UTF-8", "CP932");
-  std::string out;
-  if (convert == reinterpret_cast<iconv_t>(-1)) return std::string(cp932);
-  std::string in(cp932);
-  char* src = in.data();
-  std::size_t left = in.size();
-  while (left > 0) {
-    char chunk[256];
-    char* dst = chunk;
-    std::size_t room = sizeof chunk;
-    const std::size_t result = iconv(convert, &src, &left, &dst, &room);
-    out.append(chunk, static_cast<std::size_t>(dst - chunk));
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(*src));
-      out += escaped;
-      ++src;
-      --left;
-      iconv(convert, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
-}
+std::string Show(std::string_view cp932) { return Cp932ToUtf8(std::string(cp932)); }
 
 std::string Quoted(std::string_view cp932) { return "\"" + Show(cp932) + "\""; }
 
@@ -467,13 +443,13 @@ int Linter::Print(const std::string& path, std::ostream& out, bool warnings_only
 }  // namespace
 
 int LintSettingsFile(const std::string& path, std::ostream& out, bool warnings_only) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     out << path << ": error: cannot be read; the program does not start without install.env\n";
     return 1;
   }
   const std::string text = AsTextMode(std::string(std::istreambuf_iterator<char>(in), {}));
-  File file(std::tmpfile());
+  File file(OpenTemporaryFile());
   if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
     out << path << ": error: no temporary file for reading\n";
     return 1;

@@ -1,8 +1,12 @@
 // panvester-pack: the distributor's tool that turns a game folder into a setup program.
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "commands.h"
+#include "platform.h"
 
 namespace {
 
@@ -11,7 +15,24 @@ std::vector<CommandSetup>& Commands() {
   return commands;
 }
 
+CLI::Validator ExistenceCheck(bool folder) {
+  return CLI::Validator(
+      [folder](std::string& path) -> std::string {
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), ec);
+        if (!std::filesystem::exists(status)) return (folder ? "Directory does not exist: " : "File does not exist: ") + path;
+        if (std::filesystem::is_directory(status) != folder) {
+          return (folder ? "Directory is actually a file: " : "File is actually a directory: ") + path;
+        }
+        return std::string();
+      },
+      folder ? "DIR" : "FILE");
+}
+
 }  // namespace
+
+CLI::Validator ExistingFile() { return ExistenceCheck(false); }
+CLI::Validator ExistingFolder() { return ExistenceCheck(true); }
 
 bool RegisterCommand(CommandSetup setup) {
   Commands().push_back(setup);
@@ -23,6 +44,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exit_code = 0;
   for (CommandSetup setup : Commands()) setup(app, exit_code);
-  CLI11_PARSE(app, argc, argv);
+  PrepareConsole();
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<const char*> arg_pointers;
+  for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
+  CLI11_PARSE(app, static_cast<int>(arg_pointers.size()), arg_pointers.data());
   return exit_code;
 }

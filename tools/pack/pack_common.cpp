@@ -1,43 +1,14 @@
 #include "pack_common.h"
 
-#include <dirent.h>
-#include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <ctime>
+#include <system_error>
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "platform.h"
 
 namespace {
-
-struct Iconv {
-  iconv_t cd;
-  Iconv(const char* to, const char* from) : cd(iconv_open(to, from)) {}
-  ~Iconv() {
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-  }
-};
-
-// Converts as far as possible; returns the byte offset where conversion stopped, or npos.
-std::size_t Convert(const char* to, const char* from, const std::string& in, std::string* out) {
-  Iconv conv(to, from);
-  out->clear();
-  if (conv.cd == reinterpret_cast<iconv_t>(-1)) return 0;
-  std::string buffer(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  std::size_t src_left = in.size();
-  char* dst = &buffer[0];
-  std::size_t dst_left = buffer.size();
-  const std::size_t result = iconv(conv.cd, &src, &src_left, &dst, &dst_left);
-  out->assign(buffer.data(), buffer.size() - dst_left);
-  if (result == static_cast<std::size_t>(-1)) return in.size() - src_left;
-  return std::string::npos;
-}
 
 std::vector<NamedBuildStep>& Steps() {
   static std::vector<NamedBuildStep> steps;
@@ -46,17 +17,15 @@ std::vector<NamedBuildStep>& Steps() {
 
 bool ScanFolder(const std::string& host, const std::string& name, const std::string& display, PackTree* tree,
                 std::string* error) {
-  DIR* dir = ::opendir(host.c_str());
-  if (!dir) {
+  std::vector<std::string> children;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(PathFromUtf8(host), ec), end; !ec && it != end; it.increment(ec)) {
+    children.push_back(Utf8FromPath(it->path().filename()));
+  }
+  if (ec) {
     *error = "cannot read folder " + host;
     return false;
   }
-  std::vector<std::string> children;
-  while (dirent* d = ::readdir(dir)) {
-    const std::string child = d->d_name;
-    if (child != "." && child != "..") children.push_back(child);
-  }
-  ::closedir(dir);
   std::sort(children.begin(), children.end());
   for (const std::string& child : children) {
     const std::string child_host = host + "/" + child;
@@ -67,25 +36,29 @@ bool ScanFolder(const std::string& host, const std::string& name, const std::str
       *error = child_display + ": " + conversion_error;
       return false;
     }
-    struct stat st;
-    if (::stat(child_host.c_str(), &st) != 0) {
-      *error = "cannot read " + child_host;
-      return false;
-    }
+    const std::filesystem::path path = PathFromUtf8(child_host);
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
     PackEntry entry;
     entry.name = name + cp932;
     entry.display = child_display;
-    entry.filetime = FiletimeFromUnix(st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec));
-    if (S_ISDIR(st.st_mode)) {
+    if (ec) {
+      *error = "cannot read " + child_host;
+      return false;
+    }
+    if (std::filesystem::is_directory(status)) {
       entry.folder = true;
       entry.name += '\\';
       entry.display += '/';
       const std::string folder_name = entry.name, folder_display = entry.display;
       tree->entries.push_back(std::move(entry));
       if (!ScanFolder(child_host, folder_name, folder_display, tree, error)) return false;
-    } else if (S_ISREG(st.st_mode)) {
+    } else if (std::filesystem::is_regular_file(status)) {
       entry.source_path = child_host;
-      entry.size = static_cast<std::uint64_t>(st.st_size);
+      entry.size = std::filesystem::file_size(path, ec);
+      if (ec || !GetFileWriteTime(child_host, &entry.filetime)) {
+        *error = "cannot read " + child_host;
+        return false;
+      }
       tree->entries.push_back(std::move(entry));
     } else {
       *error = child_display + ": neither a file nor a folder";
@@ -95,15 +68,30 @@ bool ScanFolder(const std::string& host, const std::string& name, const std::str
   return true;
 }
 
+// Whether the text has a CP932 form that reads back as the same character.
+bool RoundTrips(const std::string& utf8, std::string* cp932) {
+  std::string back;
+  return ConvertUtf8ToCp932(utf8, cp932) && ConvertCp932ToUtf8(*cp932, &back) == std::string::npos && back == utf8;
+}
+
 }  // namespace
 
+// A character must come back from CP932 as itself: the C library's table also takes a few
+// look-alikes one way only (the yen sign becomes a backslash, which would add a folder level), and
+// Windows refuses those, so both builds of the tool accept the same names.
 bool Utf8ToCp932(const std::string& utf8, std::string* cp932, std::string* error) {
-  const std::size_t stop = Convert("CP932", "UTF-8", utf8, cp932);
-  if (stop == std::string::npos) return true;
+  if (RoundTrips(utf8, cp932)) return true;
   // Name the first character that has no CP932 form.
-  std::size_t end = stop + 1;
-  while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
-  *error = "the character \"" + utf8.substr(stop, end - stop) + "\" has no Shift-JIS (CP932) form";
+  std::string bad = utf8, unused;
+  for (std::size_t at = 0, end = 0; at < utf8.size(); at = end) {
+    end = at + 1;
+    while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
+    if (!RoundTrips(utf8.substr(at, end - at), &unused)) {
+      bad = utf8.substr(at, end - at);
+      break;
+    }
+  }
+  *error = "the character \"" + bad + "\" has no Shift-JIS (CP932) form";
   return false;
 }
 
@@ -112,7 +100,7 @@ std::string Cp932ToUtf8(const std::string& cp932) {
   std::size_t at = 0;
   while (at < cp932.size()) {
     std::string piece;
-    const std::size_t stop = Convert("UTF-8", "CP932", cp932.substr(at), &piece);
+    const std::size_t stop = ConvertCp932ToUtf8(cp932.substr(at), &piece);
     out += piece;
     if (stop == std::string::npos) break;
     char hex[8];
@@ -138,14 +126,14 @@ const std::vector<NamedBuildStep>& BuildSteps() { return Steps(); }
 
 bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error) {
   char magic[2] = {0, 0};
-  if (FilePtr probe{std::fopen(path.c_str(), "rb")}) {
-    if (std::fread(magic, 1, 2, probe.get()) != 2) magic[0] = 0;
-  } else {
+  FilePtr stream(OpenFile(path, "rb"));
+  if (!stream) {
     *error = path + ": cannot open";
     return false;
   }
+  if (std::fread(magic, 1, 2, stream.get()) != 2) magic[0] = 0;
   const bool exe = magic[0] == 'M' && magic[1] == 'Z';
-  switch (OpenArchiveFile(path.c_str(), !exe, found)) {
+  switch (LocateInStream(std::move(stream), !exe, found)) {
     case LocateStatus::kFound: return true;
     case LocateStatus::kNoFile: *error = path + ": cannot open"; return false;
     case LocateStatus::kBadTrailer:
@@ -155,16 +143,53 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
   return false;
 }
 
+// Civil date from the day count (proleptic Gregorian), so no C library's time_t range or
+// thread-safe gmtime variant is needed.
 std::string FormatFiletime(std::uint64_t filetime) {
-  const std::int64_t seconds =
-      (static_cast<std::int64_t>(filetime) - static_cast<std::int64_t>(kUnixEpochTicks)) /
-      static_cast<std::int64_t>(kTicksPerSecond);
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  const std::int64_t seconds = static_cast<std::int64_t>(filetime / kTicksPerSecond) -
+                              static_cast<std::int64_t>(kUnixEpochTicks / kTicksPerSecond);
+  std::int64_t days = seconds / 86400;
+  std::int64_t rest = seconds % 86400;
+  if (rest < 0) rest += 86400, --days;
+  days += 719468;  // from 0000-03-01
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const std::int64_t day_of_era = days - era * 146097;
+  const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const std::int64_t mp = (5 * day_of_year + 2) / 153;
+  const std::int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = year_of_era + era * 400 + (month <= 2);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
   return text;
 }
 
-bool ProgressWanted() { return ::isatty(STDOUT_FILENO) != 0; }
+bool ProgressWanted() { return StdoutIsTerminal(); }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  std::filesystem::rename(PathFromUtf8(from), PathFromUtf8(to), ec);
+  return !ec;
+}
+
+bool RemoveFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::remove(PathFromUtf8(path), ec);
+}
+
+void MakeExecutable(const std::string& path) {
+  using std::filesystem::perms;
+  std::error_code ec;
+  std::filesystem::permissions(PathFromUtf8(path),
+                               perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                   perms::others_exec,
+                               ec);
+}
+
+bool MakeFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::create_directory(PathFromUtf8(path), ec);
+}

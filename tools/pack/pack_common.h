@@ -55,3 +55,9 @@ std::string FormatFiletime(std::uint64_t filetime);
 
 // True when standard output is a terminal: only then is a progress line drawn.
 bool ProgressWanted();
+
+// File operations on UTF-8 paths (see platform.h). RenameFile replaces an existing `to`.
+bool RenameFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+void MakeExecutable(const std::string& path);
+bool MakeFolder(const std::string& path);
