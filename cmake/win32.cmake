@@ -38,6 +38,10 @@ endfunction()
 pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
            ${CMAKE_SOURCE_DIR}/res/panvester.rc)
 
+# The distributor's tool for Windows (console), from the same sources as the host's:
+# tools/pack/panvester-pack.exe in the tree.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/pack ${CMAKE_BINARY_DIR}/tools/pack)
+
 option(PV_WINE_TESTS "Build the tests that run under Wine" ON)
 if(NOT PV_WINE_TESTS)
   return()
@@ -75,3 +79,15 @@ foreach(src ${PV_WIN32_TESTS})
     TIMEOUT 300
     ENVIRONMENT "PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
 endforeach()
+
+# panvester-pack.exe must write the bytes the host's tool writes: the host tool packs a tree
+# with fixed file times first, and the test under Wine packs a copy of it again.
+if(TARGET win32_pack_tool_test)
+  add_dependencies(win32_pack_tool_test panvester-pack)
+  set(PV_PACK_REFERENCE ${CMAKE_BINARY_DIR}/pack-reference)
+  add_test(NAME pack_reference COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/pack_reference.sh
+           ${PV_PACK} ${CMAKE_BINARY_DIR}/Panvester.exe ${PV_PACK_REFERENCE})
+  set_tests_properties(pack_reference PROPERTIES FIXTURES_SETUP pack_reference)
+  set_tests_properties(win32_pack_tool_test PROPERTIES FIXTURES_REQUIRED pack_reference)
+  set_property(TEST win32_pack_tool_test APPEND PROPERTY ENVIRONMENT "PV_PACK_REFERENCE=${PV_PACK_REFERENCE}")
+endif()
