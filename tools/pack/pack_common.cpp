@@ -38,13 +38,13 @@ bool ScanFolder(const std::string& host, const std::string& name, const std::str
     }
     const std::filesystem::path path = PathFromUtf8(child_host);
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    PackEntry entry;
-    entry.name = name + cp932;
-    entry.display = child_display;
     if (ec) {
       *error = "cannot read " + child_host;
       return false;
     }
+    PackEntry entry;
+    entry.name = name + cp932;
+    entry.display = child_display;
     if (std::filesystem::is_directory(status)) {
       entry.folder = true;
       entry.name += '\\';
