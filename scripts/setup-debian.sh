@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   zlib1g-dev libpng-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils
   locales fonts-ipafont-gothic
   zip unzip hyperfine python3 jq
 )
