@@ -1,6 +1,7 @@
 // panvester-pack as a distributor runs it: build, list, verify and extract on real trees.
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -9,6 +10,7 @@
 
 #include "archive/archive_writer.h"
 #include "archive_test_support.h"
+#include "uninst/install_list.h"
 
 namespace {
 
@@ -30,6 +32,19 @@ PackRun Pack(const std::string& args) {
 }
 
 void MakeDir(const std::string& path) { ::mkdir(path.c_str(), 0777); }
+
+// How `list` prints a CP932 name.
+std::string Cp932ToUtf8ForTest(const std::string& cp932) {
+  iconv_t convert = ::iconv_open("UTF-8", "CP932");
+  std::string in = cp932, out(cp932.size() * 3 + 1, '\0');
+  char* src = &in[0];
+  char* dst = &out[0];
+  std::size_t src_left = in.size(), dst_left = out.size();
+  ::iconv(convert, &src, &src_left, &dst, &dst_left);
+  ::iconv_close(convert);
+  out.resize(out.size() - dst_left);
+  return out;
+}
 
 // A game-like tree with a nested folder, a Japanese name and a file over one block.
 void MakeGameTree(const std::string& root) {
@@ -201,7 +216,9 @@ TEST(PackTool, VerifyNamesTheDamagedEntryAndItsOffset) {
   WriteFileBytes(dir / "game/z.bin", MakeContent(5000, false));
   ASSERT_EQ(Pack("build -q " + dir / "game" + " --sidecar " + dir / "a.arc").status, 0);
   std::string bytes = ReadFileBytes(dir / "a.arc");
-  const std::size_t z_offset = 2 + 12 + 8 + 8 + Zlib("x").size();
+  // UnInst.lst and install.env come before z.bin.
+  const std::string list = FormatInstallList({{"UnInst.lst", false}, {"install.env", false}, {"z.bin", false}});
+  const std::size_t z_offset = (2 + 11 + 8 + 8 + Zlib(list).size()) + (2 + 12 + 8 + 8 + Zlib("x").size());
   bytes[bytes.size() - 6] ^= 0x40;  // inside z.bin's Adler-32
   WriteFileBytes(dir / "a.arc", bytes);
   const PackRun run = Pack("verify " + dir / "a.arc");
@@ -227,6 +244,95 @@ TEST(PackTool, TheSampleBuildsAndVerifies) {
   ASSERT_EQ(build.status, 0) << build.output;
   const PackRun verify = Pack("verify " + dir / "s.arc");
   EXPECT_EQ(verify.status, 0) << verify.output;
+}
+
+// The uninstaller every installation points to, and the list it removes by.
+TEST(PackTool, BuildShipsTheUninstallerAndItsList) {
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  MakeDir(dir / "bin");
+  WriteFileBytes(dir / "bin/stub.exe", "MZ" + MakeContent(3000, true));
+  WriteFileBytes(dir / "bin/UnInst.exe", "MZ beside the stub");
+  WriteFileBytes(dir / "other.exe", "MZ given by option");
+
+  const struct {
+    const char* label;
+    std::string options;
+    std::string own;       // the tree's own UnInst.exe, when it has one
+    std::string shipped;   // the UnInst.exe that must come out
+  } rows[] = {
+      {"beside the stub", "-o " + dir / "s.exe --stub " + dir / "bin/stub.exe", "", "MZ beside the stub"},
+      {"given", "-o " + dir / "s.exe --stub " + dir / "bin/stub.exe --uninstaller " + dir / "other.exe", "",
+       "MZ given by option"},
+      {"the tree's own", "-o " + dir / "s.exe --stub " + dir / "bin/stub.exe", "MZ the distributor's", "MZ the distributor's"},
+      {"side-car, given", "--sidecar " + dir / "s.exe --uninstaller " + dir / "other.exe", "", "MZ given by option"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    std::remove((dir / "game/UnInst.exe").c_str());
+    if (!row.own.empty()) WriteFileBytes(dir / "game/UnInst.exe", row.own);
+    // A stale list in the tree is replaced by the one build makes.
+    WriteFileBytes(dir / "game/UnInst.lst", "PanvesterInstallList 1\r\nF gone.bin\r\n");
+    const PackRun build = Pack("build -q " + dir / "game " + row.options);
+    ASSERT_EQ(build.status, 0) << build.output;
+    EXPECT_NE(build.output.find("UnInst.lst in the tree is replaced"), std::string::npos) << build.output;
+    const PackRun verify = Pack("verify " + dir / "s.exe");
+    EXPECT_EQ(verify.status, 0) << verify.output;
+    EXPECT_NE(verify.output.find("UnInst.lst lists all 10 entries, UnInst.exe present"), std::string::npos)
+        << verify.output;
+    const std::string out = dir / "out";
+    std::system(("rm -rf '" + out + "'").c_str());
+    ASSERT_EQ(Pack("extract " + dir / "s.exe " + out).status, 0);
+    EXPECT_EQ(ReadFileBytes(out + "/UnInst.exe"), row.shipped);
+
+    // The list names every entry in the order `list` shows them, itself included.
+    std::vector<PlannedEntry> listed;
+    std::string error;
+    ASSERT_TRUE(ParseInstallList(ReadFileBytes(out + "/UnInst.lst"), &listed, &error)) << error;
+    const PackRun list = Pack("list " + dir / "s.exe");
+    std::size_t at = 0;
+    for (const PlannedEntry& entry : listed) {
+      const std::size_t found = list.output.find(Cp932ToUtf8ForTest(entry.name), at);
+      ASSERT_NE(found, std::string::npos) << entry.name << "\n" << list.output;
+      at = found;
+    }
+    EXPECT_EQ(listed.size(), 10u);
+  }
+  // Without one anywhere the build warns, and so does verify.
+  std::remove((dir / "game/UnInst.exe").c_str());
+  const PackRun bare = Pack("build -q " + dir / "game --sidecar " + dir / "bare.arc");
+  ASSERT_EQ(bare.status, 0) << bare.output;
+  EXPECT_NE(bare.output.find("warning: no UnInst.exe"), std::string::npos) << bare.output;
+  const PackRun verify = Pack("verify " + dir / "bare.arc");
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  EXPECT_NE(verify.output.find("warning: no top-level UnInst.exe"), std::string::npos) << verify.output;
+}
+
+TEST(PackTool, VerifyRefusesAMissingOrStaleList) {
+  TempDir dir;
+  const std::string good = FormatInstallList({{"UnInst.lst", false}, {"install.env", false}});
+  const std::string stale = FormatInstallList({{"UnInst.lst", false}, {"install.env", false}, {"old.bin", false}});
+  const struct {
+    const char* label;
+    std::vector<TestEntry> entries;
+    const char* message;
+  } rows[] = {
+      {"no list", {{"install.env", "x"}}, "no top-level UnInst.lst"},
+      {"stale list", {{"UnInst.lst", stale}, {"install.env", "x"}}, "differs from the archive at entry 3"},
+      {"list missing an entry", {{"UnInst.lst", good}, {"install.env", "x"}, {"z.bin", "z"}},
+       "differs from the archive at entry 3 (z.bin)"},
+      {"damaged list", {{"UnInst.lst", "PanvesterInstallList 1\r\nF ..\\x\r\n"}, {"install.env", "x"}},
+       "UnInst.lst: line 2"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    WriteFileBytes(dir / "a.arc", BuildArchive(row.entries));
+    const PackRun run = Pack("verify " + dir / "a.arc");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find(row.message), std::string::npos) << run.output;
+  }
+  WriteFileBytes(dir / "a.arc", BuildArchive({{"UnInst.lst", good}, {"install.env", "x"}}));
+  EXPECT_EQ(Pack("verify " + dir / "a.arc").status, 0);
 }
 
 }  // namespace

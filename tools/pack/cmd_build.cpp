@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "common/cp932.h"
 #include "pack_common.h"
 #include "platform.h"
+#include "uninst/install_list.h"
 
 namespace {
 
@@ -23,6 +25,7 @@ struct BuildOptions {
   std::string output;
   std::string stub;
   std::string sidecar;
+  std::string uninstaller;
   unsigned jobs = 0;
   bool quiet = false;
 };
@@ -177,6 +180,49 @@ bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::
   return true;
 }
 
+bool IsTopLevel(const PackEntry& entry, const char* name) { return !entry.folder && LowerMb(entry.name) == LowerMb(name); }
+
+// The uninstaller every installation points to (Start menu, the system's list of programs):
+// the tree's own, else the one given, else the one built beside the stub.
+bool AddUninstaller(const BuildOptions& options, PackTree* tree, std::string* error) {
+  for (const PackEntry& entry : tree->entries) {
+    if (IsTopLevel(entry, kUninstallerName)) return true;
+  }
+  std::string path = options.uninstaller;
+  std::error_code ec;
+  if (path.empty() && !options.stub.empty()) {
+    const std::filesystem::path beside = PathFromUtf8(options.stub).parent_path() / kUninstallerName;
+    if (std::filesystem::is_regular_file(beside, ec)) path = Utf8FromPath(beside);
+  }
+  if (path.empty()) {
+    tree->warnings.push_back(std::string("no ") + kUninstallerName +
+                             " in the tree, beside the stub or given with --uninstaller: the uninstall shortcut "
+                             "and entry will point to a program that is not there");
+    return true;
+  }
+  PackEntry entry;
+  entry.name = entry.display = kUninstallerName;
+  entry.source_path = path;
+  entry.size = std::filesystem::file_size(PathFromUtf8(path), ec);
+  if (ec || !GetFileWriteTime(path, &entry.filetime)) {
+    *error = path + ": cannot read the uninstaller";
+    return false;
+  }
+  tree->entries.push_back(std::move(entry));
+  return true;
+}
+
+// The list is always made here, from the final order; one in the tree would be stale.
+void DropTreeInstallList(PackTree* tree) {
+  for (auto it = tree->entries.begin(); it != tree->entries.end(); ++it) {
+    if (IsTopLevel(*it, kInstallListName)) {
+      tree->warnings.push_back(it->display + " in the tree is replaced by the list build makes");
+      tree->entries.erase(it);
+      return;
+    }
+  }
+}
+
 int RunBuild(const BuildOptions& options) {
   if (options.stub.empty() == options.sidecar.empty()) {
     std::fprintf(stderr, "build: give either -o OUT --stub STUB or --sidecar OUT\n");
@@ -203,6 +249,11 @@ int RunBuild(const BuildOptions& options) {
       return 1;
     }
   }
+  DropTreeInstallList(&tree);
+  if (!AddUninstaller(options, &tree, &error)) {
+    std::fprintf(stderr, "build: %s\n", error.c_str());
+    return 1;
+  }
   for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
 
   for (const PackEntry& entry : tree.entries) {
@@ -227,7 +278,16 @@ int RunBuild(const BuildOptions& options) {
   // Order by the CP932 names, the way the program will meet them.
   std::vector<PlannedEntry> plan;
   for (const PackEntry& entry : tree.entries) plan.push_back({entry.name, entry.folder});
-  OrderEntries(&plan);
+  {
+    // The newest time of the tree, so the same tree always packs to the same bytes.
+    PackEntry list;
+    for (const PackEntry& entry : tree.entries) list.filetime = std::max(list.filetime, entry.filetime);
+    const std::string text = OrderWithInstallList(&plan);
+    list.name = list.display = kInstallListName;
+    list.data.assign(text.begin(), text.end());
+    list.size = list.data.size();
+    tree.entries.push_back(std::move(list));
+  }
   std::vector<PackEntry> ordered;
   ordered.reserve(tree.entries.size());
   {
@@ -292,6 +352,9 @@ void SetUpBuild(CLI::App& app, int& exit_code) {
   cmd->add_option("--stub", options->stub, "Panvester.exe to which the archive is appended")
       ->check(ExistingFile());
   cmd->add_option("--sidecar", options->sidecar, "Write a side-car archive (instdat.arc) instead");
+  cmd->add_option("--uninstaller", options->uninstaller,
+                  "UnInst.exe to ship when the folder has none (default: the one beside --stub)")
+      ->check(ExistingFile());
   cmd->add_option("-j,--jobs", options->jobs, "Compression threads (default: every core)");
   cmd->add_flag("-q,--quiet", options->quiet, "No progress line or summary");
   cmd->callback([options, &exit_code] { exit_code = RunBuild(*options); });

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
+#include "uninst/install_list.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ class VerifySink : public WalkSink {
  public:
   std::vector<std::int64_t> written;     // inflated bytes per file, in order
   std::vector<std::string> opened;       // names relative to the root
+  std::string list_text;                 // the inflated UnInst.lst, when there is one
+  bool has_list = false;
   void CreateFolder(const std::string& path) override {
     // The separator is found character by character: the byte before it may be a trail byte
     // with a lead byte's value ("像" is 0x91 0x9C), which StripBackslash would take for a lead.
@@ -36,10 +39,13 @@ class VerifySink : public WalkSink {
     if (parent != kRoot && !folders_.count(parent)) return false;
     opened.push_back(path.substr(sizeof kRoot));
     written.push_back(0);
+    capturing_ = LowerMb(opened.back()) == LowerMb(kInstallListName);
+    has_list = has_list || capturing_;
     return true;
   }
-  bool WriteOutput(const unsigned char*, std::size_t size) override {
+  bool WriteOutput(const unsigned char* data, std::size_t size) override {
     written.back() += static_cast<std::int64_t>(size);
+    if (capturing_) list_text.append(reinterpret_cast<const char*>(data), size);
     return true;
   }
   bool CloseOutput() override { return true; }
@@ -47,7 +53,43 @@ class VerifySink : public WalkSink {
 
  private:
   std::set<std::string> folders_;
+  bool capturing_ = false;
 };
+
+// The uninstaller removes exactly what its list names: the list must be the archive's
+// entries, in archive order, itself included.
+int CheckInstallList(const VerifySink& full, const std::vector<PlannedEntry>& archived, std::string* summary) {
+  if (!full.has_list) {
+    std::fprintf(stderr, "verify: no top-level %s: UnInst.exe will not know what to remove\n", kInstallListName);
+    return 1;
+  }
+  std::vector<PlannedEntry> listed;
+  std::string error;
+  if (!ParseInstallList(full.list_text, &listed, &error)) {
+    std::fprintf(stderr, "verify: %s: %s\n", kInstallListName, error.c_str());
+    return 1;
+  }
+  for (std::size_t i = 0; i < listed.size() || i < archived.size(); ++i) {
+    const bool same = i < listed.size() && i < archived.size() && listed[i].name == archived[i].name &&
+                      listed[i].folder == archived[i].folder;
+    if (!same) {
+      std::fprintf(stderr, "verify: %s differs from the archive at entry %zu (%s)\n", kInstallListName, i + 1,
+                   i < archived.size() ? Cp932ToUtf8(archived[i].name).c_str() : "past the archive's end");
+      return 1;
+    }
+  }
+  bool has_uninstaller = false;
+  for (const PlannedEntry& entry : archived) {
+    has_uninstaller = has_uninstaller || (!entry.folder && LowerMb(entry.name) == LowerMb(kUninstallerName));
+  }
+  if (!has_uninstaller) {
+    std::fprintf(stderr, "warning: no top-level %s: the uninstall shortcut and entry will point to nothing\n",
+                 kUninstallerName);
+  }
+  *summary = std::string("; ") + kInstallListName + " lists all " + std::to_string(listed.size()) + " entries" +
+             (has_uninstaller ? std::string(", ") + kUninstallerName + " present" : std::string());
+  return 0;
+}
 
 bool Fail(const LocatedArchive& archive, const WalkOutcome& outcome, const char* pass) {
   std::fprintf(stderr, "verify: %s%s: %s (entry at byte %lld)\n", pass,
@@ -67,8 +109,10 @@ int RunVerify(const std::string& path) {
 
   // Stored sizes first, to compare with what the streams inflate to.
   std::vector<std::pair<std::string, std::int32_t>> stored;
+  std::vector<PlannedEntry> archived;
   EntryHeader entry;
   while (ReadEntryHeader(in, &entry) == HeaderStatus::kEntry) {
+    archived.push_back({entry.name, entry.IsFolder()});
     if (entry.IsFolder()) continue;
     stored.emplace_back(entry.name, entry.size);
     if (std::fseek(in, static_cast<long>(entry.packed) + kTimeBytes, SEEK_CUR) != 0) break;
@@ -104,9 +148,11 @@ int RunVerify(const std::string& path) {
     std::fprintf(stderr, "verify: the start-up pass does not reach a top-level install.env\n");
     ++problems;
   }
+  std::string list_summary;
+  problems += CheckInstallList(full, archived, &list_summary);
   if (problems) return 1;
-  std::printf("%s: %zu files OK, %zu of them unpacked at start-up\n", path.c_str(), full.written.size(),
-              setup.opened.size());
+  std::printf("%s: %zu files OK, %zu of them unpacked at start-up%s\n", path.c_str(), full.written.size(),
+              setup.opened.size(), list_summary.c_str());
   return 0;
 }
 

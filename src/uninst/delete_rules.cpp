@@ -1,0 +1,232 @@
+#include "uninst/delete_rules.h"
+
+#include "archive/archive_reader.h"
+#include "common/cp932.h"
+
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+constexpr std::string_view kInstallPlaceholder = "REP_INSTALL";
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != kNone; }
+
+// %NAME% replaced by the environment's values, left to right, once.
+bool ExpandVariables(std::string_view line, const DeleteContext& context, std::string* out) {
+  out->clear();
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t open = FindCharMb(line, '%', at);
+    if (open == kNone) {
+      out->append(line.substr(at));
+      return true;
+    }
+    out->append(line.substr(at, open - at));
+    const std::size_t close = FindCharMb(line, '%', open + 1);
+    if (close == kNone || close == open + 1) return false;
+    std::string value;
+    if (!context.environment || !context.environment(std::string(line.substr(open + 1, close - open - 1)), &value)) {
+      return false;
+    }
+    out->append(value);
+    at = close + 1;
+  }
+}
+
+// "X:" or "\\server\share": nothing above it can be named.
+bool IsRoot(std::string_view folder) {
+  if (folder.size() == 2 && IsLetter(folder[0]) && folder[1] == ':') return true;
+  if (folder.size() < 2 || folder.substr(0, 2) != "\\\\") return false;
+  const std::size_t server_end = FindCharMb(folder, '\\', 2);
+  return server_end != kNone && FindCharMb(folder, '\\', server_end + 1) == kNone;
+}
+
+bool IsAboveOrProtected(std::string_view subject, const DeleteContext& context) {
+  for (const std::string& folder : context.protected_folders) {
+    if (IsSameOrInside(folder, subject)) return true;
+  }
+  for (const std::string& folder : context.system_folders) {
+    if (IsSameOrInside(subject, folder) || IsSameOrInside(folder, subject)) return true;
+  }
+  return false;
+}
+
+// Splits an absolute path into its root ("X:" or "\\server\share") and the rest; a
+// relative one gets the install folder as its root.
+DeleteVerdict SplitRoot(std::string_view path, const std::string& install_folder, std::string* root,
+                        std::string_view* rest) {
+  if (path.size() >= 2 && path.substr(0, 2) == "\\\\") {
+    const std::size_t server_end = FindCharMb(path, '\\', 2);
+    if (server_end == kNone || server_end == 2) return DeleteVerdict::kBadName;
+    std::size_t share_end = FindCharMb(path, '\\', server_end + 1);
+    if (share_end == kNone) share_end = path.size();
+    const std::string_view server_share = path.substr(2, share_end - 2);
+    if (share_end == server_end + 1 || HasWildcard(server_share) || CheckEntryName(server_share, false)) {
+      return DeleteVerdict::kBadName;
+    }
+    root->assign(path.substr(0, share_end));
+    *rest = share_end < path.size() ? path.substr(share_end + 1) : std::string_view();
+    return DeleteVerdict::kAccepted;
+  }
+  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
+    if (path.size() < 3 || path[2] != '\\') return DeleteVerdict::kNotAbsolute;
+    root->assign(path.substr(0, 2));
+    *rest = path.substr(3);
+    return DeleteVerdict::kAccepted;
+  }
+  if (path[0] == '\\') return DeleteVerdict::kNotAbsolute;
+  *root = install_folder;
+  *rest = path;
+  return DeleteVerdict::kAccepted;
+}
+
+DeleteVerdict CheckComponents(std::string_view rest) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = FindCharMb(rest, '\\', start);
+    const bool last = end == kNone;
+    const std::string_view component = rest.substr(start, last ? kNone : end - start);
+    if (component == "." || component == "..") return DeleteVerdict::kDotComponent;
+    if (!last && HasWildcard(component)) return DeleteVerdict::kWildcardInFolder;
+    // Windows drops trailing dots and blanks, so "Windows." would name the Windows folder.
+    if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+      return DeleteVerdict::kBadName;
+    }
+    if (last) break;
+    start = end + 1;
+  }
+  if (rest.find_first_of("\"<>|") != kNone || CheckEntryName(rest, false)) return DeleteVerdict::kBadName;
+  return DeleteVerdict::kAccepted;
+}
+
+DeleteTarget Refused(DeleteVerdict verdict) {
+  DeleteTarget target;
+  target.verdict = verdict;
+  return target;
+}
+
+}  // namespace
+
+const char* DeleteVerdictText(DeleteVerdict verdict) {
+  switch (verdict) {
+    case DeleteVerdict::kAccepted: return "accepted";
+    case DeleteVerdict::kEmpty: return "empty line";
+    case DeleteVerdict::kUnknownVariable: return "unknown %NAME% or a lone %";
+    case DeleteVerdict::kNotAbsolute: return "relative to a drive or its root, not to the install folder";
+    case DeleteVerdict::kDotComponent: return "'.' or '..' component";
+    case DeleteVerdict::kBadName: return "malformed name";
+    case DeleteVerdict::kWildcardInFolder: return "wildcard before the last component";
+    case DeleteVerdict::kTooLong: return "longer than 259 bytes";
+    case DeleteVerdict::kDriveRoot: return "a drive root or a wildcard in one";
+    case DeleteVerdict::kInstallFolderOrParent: return "the install folder itself or a folder above it";
+    case DeleteVerdict::kProtected: return "a protected or system folder";
+  }
+  return "";
+}
+
+bool IsSameOrInside(std::string_view path, std::string_view base) {
+  if (base.empty()) return false;
+  const std::string p = LowerMb(path);
+  const std::string b = LowerMb(base);
+  if (p.size() < b.size() || p.compare(0, b.size(), b) != 0) return false;
+  return p.size() == b.size() || p[b.size()] == '\\';
+}
+
+DeleteTarget ResolveDeleteLine(std::string_view line, const DeleteContext& context) {
+  std::string path;
+  if (!ExpandVariables(line, context, &path)) return Refused(DeleteVerdict::kUnknownVariable);
+  const std::size_t placeholder = FindSubstrMb(path, kInstallPlaceholder);
+  if (placeholder != kNone) path.replace(placeholder, kInstallPlaceholder.size(), context.install_folder);
+  for (char& c : path) {
+    if (c == '/') c = '\\';  // never a trail byte: those start at 0x40
+  }
+  if (path.empty()) return Refused(DeleteVerdict::kEmpty);
+
+  std::string root;
+  std::string_view rest;
+  if (const DeleteVerdict v = SplitRoot(path, context.install_folder, &root, &rest); v != DeleteVerdict::kAccepted) {
+    return Refused(v);
+  }
+  if (EndsWithBackslash(rest)) rest.remove_suffix(1);  // a folder written with its closing separator
+  if (rest.empty()) return Refused(DeleteVerdict::kDriveRoot);
+  if (const DeleteVerdict v = CheckComponents(rest); v != DeleteVerdict::kAccepted) return Refused(v);
+
+  std::string full = root + '\\' + std::string(rest);
+  const std::size_t last = FindLastCharMb(full, '\\');
+  DeleteTarget target;
+  target.folder = full.substr(0, last);
+  target.leaf = full.substr(last + 1);
+  target.wildcard = HasWildcard(target.leaf);
+  if (context.long_folder) target.folder = context.long_folder(target.folder);
+  if (target.folder.size() + 1 + target.leaf.size() > kPathMaxText) return Refused(DeleteVerdict::kTooLong);
+
+  // What the line reaches: the file or folder it names, or the folder a wildcard searches.
+  const std::string subject = target.wildcard ? target.folder : target.Path();
+  if (target.wildcard && IsRoot(target.folder)) return Refused(DeleteVerdict::kDriveRoot);
+  if (IsSameOrInside(context.install_folder, subject) &&
+      !(target.wildcard && IsSameOrInside(subject, context.install_folder))) {
+    return Refused(DeleteVerdict::kInstallFolderOrParent);
+  }
+  if (IsAboveOrProtected(subject, context)) return Refused(DeleteVerdict::kProtected);
+  target.verdict = DeleteVerdict::kAccepted;
+  return target;
+}
+
+bool MayRemoveFolder(std::string_view folder, const DeleteContext& context) {
+  if (folder.empty() || IsRoot(folder) || IsAboveOrProtected(folder, context)) return false;
+  return !IsSameOrInside(context.install_folder, folder) || IsSameOrInside(folder, context.install_folder);
+}
+
+DeleteVerdict CheckInstallFolder(std::string_view folder, const DeleteContext& context) {
+  std::string root;
+  std::string_view rest;
+  if (folder.empty()) return DeleteVerdict::kEmpty;
+  const DeleteVerdict split = SplitRoot(folder, std::string(), &root, &rest);
+  if (split != DeleteVerdict::kAccepted) return split;
+  if (root.empty()) return DeleteVerdict::kNotAbsolute;
+  if (rest.empty()) return DeleteVerdict::kDriveRoot;
+  if (const DeleteVerdict v = CheckComponents(rest); v != DeleteVerdict::kAccepted) return v;
+  if (IsAboveOrProtected(folder, context)) return DeleteVerdict::kProtected;
+  return DeleteVerdict::kAccepted;
+}
+
+namespace {
+
+bool Match(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0;
+  std::size_t star = kNone, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+      continue;
+    }
+    if (p < pattern.size()) {
+      const std::size_t pl = CharLengthAt(pattern, p);
+      const std::size_t nl = CharLengthAt(name, n);
+      if (pattern[p] == '?' || (pl == nl && pattern.compare(p, pl, name, n, nl) == 0)) {
+        p += pl;
+        n += nl;
+        continue;
+      }
+    }
+    if (star == kNone) return false;
+    p = star + 1;
+    resume += CharLengthAt(name, resume);
+    n = resume;
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool MatchesWildcard(std::string_view pattern, std::string_view name) {
+  const std::string p = LowerMb(pattern);
+  const std::string n = LowerMb(name);
+  if (Match(p, n)) return true;
+  // "name.*" also takes "name", and "*.*" everything, as the system's own search does.
+  return p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && FindCharMb(n, '.') == kNone &&
+         Match(std::string_view(p).substr(0, p.size() - 2), n);
+}

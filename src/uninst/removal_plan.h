@@ -1,0 +1,37 @@
+// The order of an uninstallation and its closing report: the listed files first, then the
+// folders, each only once it is empty, the deepest first and the install folder last.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "uninst/delete_rules.h"
+
+struct ListedPaths {
+  std::vector<std::string> files;    // absolute, in reverse archive order
+  std::vector<std::string> folders;  // absolute, without a trailing separator
+};
+
+// The list's entries joined to the install folder. False when one would not fit a path buffer.
+bool ListedPathsIn(std::string_view install_folder, const std::vector<PlannedEntry>& entries, ListedPaths* out);
+
+// Folders an accepted target leaves to be removed when empty: inside the install folder its
+// own folder and every folder up to the install folder; elsewhere only the folder that held
+// its files (a protected folder above it is never a candidate).
+std::vector<std::string> FoldersOfTarget(const DeleteTarget& target, const DeleteContext& context);
+
+// Each folder once (letter case folded), the deepest first, the install folder always last;
+// folders that MayRemoveFolder refuses are dropped.
+std::vector<std::string> OrderFoldersForRemoval(const std::vector<std::string>& folders,
+                                                const DeleteContext& context);
+
+// Of the folders still there, those not inside another one still there, in the given order.
+std::vector<std::string> OutermostFolders(const std::vector<std::string>& remaining);
+
+// The closing message: completion, then the files that could not be deleted and the folders
+// that stayed. At most `limit` bytes; lists that do not fit end with a count of the rest.
+std::string FormatUninstallReport(const std::vector<std::string>& failed_files,
+                                  const std::vector<std::string>& kept_folders, std::size_t limit);
