@@ -31,12 +31,15 @@ function(pv_program name main_source rc_file)
   add_executable(${name} WIN32 ${main_source} ${rc_file})
   add_dependencies(${name} pv_generated_res)
   target_link_libraries(${name} PRIVATE pvshell)
+  get_filename_component(manifest ${rc_file} NAME_WE)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS
-    "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi;${CMAKE_SOURCE_DIR}/res/panvester.manifest")
+    "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi;${CMAKE_SOURCE_DIR}/res/${manifest}.manifest")
 endfunction()
 
 pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
            ${CMAKE_SOURCE_DIR}/res/panvester.rc)
+pv_program(UnInst ${CMAKE_SOURCE_DIR}/src/uninst/uninst_main_win.cpp
+           ${CMAKE_SOURCE_DIR}/res/uninst.rc)
 
 # The distributor's tool for Windows (console), from the same sources as the host's:
 # tools/pack/panvester-pack.exe in the tree.
@@ -68,7 +71,7 @@ target_link_libraries(pv-scripted-install PRIVATE pv_win32_test_support)
 foreach(src ${PV_WIN32_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(win32_${name} ${src} ${CMAKE_SOURCE_DIR}/res/panvester.rc)
-  add_dependencies(win32_${name} pv_generated_res Panvester)
+  add_dependencies(win32_${name} pv_generated_res Panvester UnInst)
   target_link_libraries(win32_${name} PRIVATE pvshell gtest_main)
   if(TARGET pv_win32_test_support)
     target_link_libraries(win32_${name} PRIVATE pv_win32_test_support)

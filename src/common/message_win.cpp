@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/cp932.h"
 
@@ -15,6 +16,8 @@ char g_caption[kCaptionBuffer] = "";
 constexpr UINT kErrorStyle = MB_OK | MB_ICONERROR;
 constexpr UINT kRetryStyle = MB_RETRYCANCEL | MB_ICONERROR;
 constexpr UINT kYesNoStyle = MB_YESNO | MB_ICONQUESTION;
+constexpr UINT kRetrySkipStyle = MB_RETRYCANCEL | MB_ICONWARNING;
+constexpr UINT kInfoStyle = MB_OK | MB_ICONINFORMATION;
 
 void Format(char (&buffer)[kMessageBuffer], const char* format, va_list args) {
   std::vsnprintf(buffer, sizeof buffer, format, args);
@@ -68,6 +71,24 @@ int YesNoBox(const char* format, ...) {
   Format(text, format, args);
   va_end(args);
   return ShowBox(text, kYesNoStyle, false) == IDYES ? 1 : 0;
+}
+
+int RetrySkipBox(const char* format, ...) {
+  char text[kMessageBuffer];
+  va_list args;
+  va_start(args, format);
+  Format(text, format, args);
+  va_end(args);
+  return ShowBox(text, kRetrySkipStyle, true) == IDRETRY ? 1 : 0;
+}
+
+void InfoBox(const char* format, ...) {
+  char text[kMessageBuffer];
+  va_list args;
+  va_start(args, format);
+  Format(text, format, args);
+  va_end(args);
+  ShowBox(text, kInfoStyle, false);
 }
 
 int CopyTextToClipboard(const char* text) {
@@ -131,6 +152,24 @@ void ShellOpen(const char* file) {
   info.lpFile = file;
   info.nShow = SW_SHOWNORMAL;
   ShellExecuteExA(&info);
+}
+
+int LaunchHidden(const char* command_line, DWORD priority_class) {
+  std::string command(command_line);  // CreateProcessA may write into its command line
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process;
+  std::memset(&process, 0, sizeof process);
+  const BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, priority_class, nullptr,
+                                      nullptr, &startup, &process);
+  if (created) {
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  return created;
 }
 
 int LaunchProcess(const char* path) {

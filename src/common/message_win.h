@@ -23,6 +23,11 @@ void ErrorBox(const char* format, ...);
 void RetryAbortBox(const char* format, ...);
 // Yes and No, question icon; not copied. 1 for Yes, 0 otherwise.
 int YesNoBox(const char* format, ...);
+// Retry and Cancel, warning icon; copied to the clipboard. 1 for Retry, 0 for Cancel, which
+// lets the caller skip what failed and go on (nothing ends the process here).
+int RetrySkipBox(const char* format, ...);
+// OK, information icon; not copied.
+void InfoBox(const char* format, ...);
 
 // Replaces the clipboard's text. 0 when handed over, -1 when no memory block could be had.
 int CopyTextToClipboard(const char* text);
@@ -39,6 +44,9 @@ void* Allocate(std::size_t size);
 
 // Opens a document with the shell's "open" verb, relative to the current directory.
 void ShellOpen(const char* file);
+
+// Runs a command line with its window hidden, without waiting. Non-zero when started.
+int LaunchHidden(const char* command_line, DWORD priority_class);
 
 // Starts a program by its quoted path without waiting. Non-zero when the process was
 // created; 0 also for a path that would not fit the 260-byte command line.

@@ -2,11 +2,11 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "archive/archive_walk_win.h"
 #include "common/message_win.h"
+#include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
 #include "settings/resource_opener_win.h"
@@ -16,8 +16,6 @@
 namespace {
 
 void UninitializeCom() { CoUninitialize(); }
-
-constexpr DWORD kAlreadyExists = 183;
 
 constexpr char kSettingsFile[] = "install.env";
 
@@ -39,15 +37,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   LoadSettingList(kSettingsFile);
   ReadSectionLists(kSettingsFile);
 
-  HANDLE mutex = CreateMutexA(nullptr, TRUE, SettingStartupTitle());
-  if (!mutex) {
-    RemoveWorkFolder();
-    std::exit(0);
-  }
-  if (GetLastError() == kAlreadyExists) {
-    char text[kMessageBuffer];
-    std::snprintf(text, sizeof text, "[ %s ] は既に起動中です", SettingStartupTitle());
-    MessageBoxA(nullptr, text, SettingTitleBar(), MB_OK | MB_ICONERROR);
+  if (TakeSingleInstance(SettingStartupTitle(), SettingTitleBar()) != InstanceStatus::kOnly) {
     RemoveWorkFolder();
     std::exit(0);
   }

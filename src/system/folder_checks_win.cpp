@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/cp932.h"
+#include "common/message_win.h"
 #include "system/folder_rules.h"
 
 namespace {
@@ -20,7 +21,8 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// The temporary folder with its separator; empty when it cannot be read or is too long.
+}  // namespace
+
 std::string TempFolder() {
   char temp[kPathBuffer] = "";
   const DWORD n = GetTempPathA(sizeof temp, temp);
@@ -28,8 +30,6 @@ std::string TempFolder() {
   std::string folder(temp);
   return AddBackslash(folder);
 }
-
-}  // namespace
 
 int CreateInstallFolder(const char* folder) {
   std::string path(folder);
@@ -90,16 +90,5 @@ void GrantEveryoneFullAccess(const char* folder) {
   // absolute paths until it enters the install folder.
   SetCurrentDirectoryA(temp.c_str());
 
-  STARTUPINFOA startup;
-  std::memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process;
-  std::memset(&process, 0, sizeof process);
-  if (CreateProcessA(nullptr, &batch[0], nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr,
-                     nullptr, &startup, &process)) {
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
+  LaunchHidden(batch.c_str(), IDLE_PRIORITY_CLASS);
 }

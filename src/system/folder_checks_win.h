@@ -2,6 +2,12 @@
 // missing level, prove a file can be written there, and open it to everyone.
 #pragma once
 
+#include <string>
+
+// The system's temporary folder with its separator; empty when it cannot be read or would
+// not leave room in a path buffer.
+std::string TempFolder();
+
 // 0 when every level exists or was made, 1 for a bare drive, a path too long for a path
 // buffer, or the first level that can be neither entered nor created. The current
 // directory is the same afterwards.

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "common/cp932.h"
 #include "settings/section_lists.h"
@@ -77,20 +79,137 @@ int TestMachineKey(const char* global, const char* local) {
   return key.Create(HKEY_LOCAL_MACHINE, name) ? 0 : -1;
 }
 
-void WriteIniEntries(char* key, char* value) {
-  // Only emptiness is looked at: the default "-" passes and names a file in the Windows folder.
+namespace {
+
+// Each [ini] line that splits, in file order, with INI_FILE non-empty (the default "-"
+// passes and names a file in the Windows folder).
+template <class Act>
+void ForEachIniEntry(char* key, char* value, Act act) {
   const char* file = SettingIniFile();
   if (file[0] == '\0') return;
   for (const SectionLine* line = SectionListHead(kSectionIni); line; line = line->next) {
     if (SplitIniLine(line->text, key, value) != 0) continue;
-    WritePrivateProfileStringA(SettingIniSection(), key, value, file);
+    act(SettingIniSection(), key, value, file);
   }
 }
 
-void WriteRegValues(char* name, char* value) {
+// Each [reg] line that splits, unless REG_GLOBAL starts with "-".
+template <class Act>
+void ForEachRegValue(char* name, char* value, Act act) {
   if (SettingRegGlobal()[0] == '-') return;
   for (const SectionLine* line = SectionListHead(kSectionReg); line; line = line->next) {
     if (SplitRegLine(line->text, name, value) != 0) continue;
-    WriteUserRegString(SettingRegGlobal(), SettingRegLocal(), name, value);
+    act(name, value);
   }
+}
+
+// Where the system keeps an INI file given by name: a bare name lies in the Windows
+// folder. Empty for a relative path with folders, which is not looked after.
+std::string IniFilePath(const char* file) {
+  const std::string_view name(file);
+  if (FindCharMb(name, '\\') == std::string_view::npos && FindCharMb(name, ':') == std::string_view::npos) {
+    char windows[kPathBuffer] = "";
+    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    if (n == 0 || n >= sizeof windows) return std::string();
+    std::string path(windows);
+    return AddBackslash(path) + file;
+  }
+  if (name.size() >= 3 && name[1] == ':' && name[2] == '\\') return std::string(name);
+  return std::string();
+}
+
+// A file holding nothing but blanks and line ends.
+bool IsBlankFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bool blank = true;
+  for (int c; blank && (c = std::fgetc(file)) != EOF;) blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+  std::fclose(file);
+  return blank;
+}
+
+struct KeyCounts {
+  bool found = false;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+};
+
+KeyCounts CountKey(HKEY root, const std::string& name) {
+  KeyCounts counts;
+  RegKey key;
+  if (!key.Open(root, name.c_str())) return counts;
+  counts.found = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &counts.subkeys, nullptr, nullptr,
+                                  &counts.values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  return counts;
+}
+
+// Deletes the key when it has no subkeys and, unless `with_values`, no values: never a tree.
+bool DeleteKeyIfLeaf(HKEY root, const std::string& name, bool with_values) {
+  const KeyCounts counts = CountKey(root, name);
+  if (!counts.found || counts.subkeys != 0 || (!with_values && counts.values != 0)) return false;
+  return RegDeleteKeyA(root, name.c_str()) == ERROR_SUCCESS;
+}
+
+std::string ParentKeyOf(const std::string& name) {
+  // The system reads key names in the ANSI code page: a trail byte 0x5C separates nothing.
+  const std::size_t last = FindLastCharMb(name, '\\');
+  return last == std::string::npos ? std::string() : name.substr(0, last);
+}
+
+// The parent "Software\<REG_GLOBAL>" when it has become empty; "Software" itself never.
+void DeleteEmptyParent(HKEY root, const std::string& name) {
+  const std::string parent = ParentKeyOf(name);
+  if (parent.empty() || LowerMb(parent) == "software") return;
+  DeleteKeyIfLeaf(root, parent, false);
+}
+
+}  // namespace
+
+void WriteIniEntries(char* key, char* value) {
+  ForEachIniEntry(key, value, [](const char* section, const char* k, const char* v, const char* file) {
+    WritePrivateProfileStringA(section, k, v, file);
+  });
+}
+
+void WriteRegValues(char* name, char* value) {
+  ForEachRegValue(name, value, [](const char* n, const char* v) {
+    WriteUserRegString(SettingRegGlobal(), SettingRegLocal(), n, v);
+  });
+}
+
+void RemoveIniEntries(char* key, char* value) {
+  ForEachIniEntry(key, value, [](const char* section, const char* k, const char*, const char* file) {
+    WritePrivateProfileStringA(section, k, nullptr, file);
+    // A section left without keys goes too, and a file left with nothing in it.
+    char probe[4];
+    if (GetPrivateProfileSectionA(section, probe, sizeof probe, file) == 0) {
+      WritePrivateProfileStringA(section, nullptr, nullptr, file);
+    }
+    if (GetPrivateProfileSectionNamesA(probe, sizeof probe, file) == 0) {
+      const std::string path = IniFilePath(file);
+      if (!path.empty() && IsBlankFile(path)) DeleteFileA(path.c_str());
+    }
+  });
+}
+
+void RemoveUserKey(char* name, char* value) {
+  if (SettingRegGlobal()[0] == '-') return;
+  char key_name[kRegKeyBuffer];
+  if (!FormatKeyName(key_name, SettingRegGlobal(), SettingRegLocal())) return;
+  // The key goes with whatever the game stored in it, but only while it has no subkeys:
+  // REG_GLOBAL and REG_LOCAL may name a shared key, and a tree is never deleted.
+  if (!DeleteKeyIfLeaf(HKEY_CURRENT_USER, key_name, true)) {
+    ForEachRegValue(name, value, [&](const char* n, const char*) {
+      RegKey key;
+      if (key.Open(HKEY_CURRENT_USER, key_name)) RegDeleteValueA(key.get(), n);
+    });
+    return;
+  }
+  DeleteEmptyParent(HKEY_CURRENT_USER, key_name);
+}
+
+void RemoveMachineTestKey() {
+  char key_name[kRegKeyBuffer];
+  if (!FormatKeyName(key_name, SettingRegGlobal(), SettingRegLocal())) return;
+  if (DeleteKeyIfLeaf(HKEY_LOCAL_MACHINE, key_name, false)) DeleteEmptyParent(HKEY_LOCAL_MACHINE, key_name);
 }

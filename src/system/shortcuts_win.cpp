@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,6 +12,8 @@
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/reg_key_win.h"
+#include "system/shortcut_layout.h"
+#include "uninst/install_list.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ constexpr int kCsidlDesktop = 16;
 constexpr int kCsidlCommonDesktop = 25;
 constexpr int kDesktopBoxId = 1007;
 constexpr std::size_t kUninstallKeyBuffer = 512;
-constexpr char kUninstaller[] = "UnInst.exe";
 
 int g_nt_family = -1;
 int g_vista_or_later = -1;
@@ -108,46 +108,37 @@ int IsVistaOrLater() {
   return 1;
 }
 
-int CreateStartMenuShortcuts(const char* install_folder) {
-  char programs[kPathBuffer] = "";
-  const int csidl = IsVistaOrLater() ? kCsidlCommonPrograms : kCsidlPrograms;
-  if (!GetSpecialFolderPath(MainWindowHandle(), csidl, programs)) return -1;
-
-  const std::string title = SettingTitleBar();
-  const std::string description = SettingInstTo();
-  const std::string exe = SettingExeName();
-
-  std::string folder(programs);
-  AddBackslash(folder);
-  if (const char* group = SettingInstGroup()) {
-    folder += group;
-    MakeFolder(folder);
-    folder += '\\';
-  }
-  folder += title;
-  MakeFolder(folder);
-  folder += '\\';
-
-  bool failed = false;
-  auto make = [&](const std::string& link_name, const std::string& leaf) {
-    const std::string target = InFolder(install_folder, leaf);
-    const std::string link = folder + link_name + ".LNK";
-    if (FAILED(CreateShellLink(target.c_str(), link.c_str(), description.c_str()))) failed = true;
-  };
-
-  make(title, exe);
-
-  char readme_title[kPathBuffer];
-  GetSettingText("INSTREADME", readme_title, sizeof readme_title, "お読みください");
+ShortcutSettings CurrentShortcutSettings() {
+  ShortcutSettings settings;
+  settings.title = SettingTitleBar();
+  if (const char* group = SettingInstGroup()) settings.group = group;
+  settings.exe = SettingExeName();
+  char text[kPathBuffer];
+  settings.readme_title = GetSettingText("INSTREADME", text, sizeof text, "お読みください");
   // INSTREADMEFL wins; HELP_FILE stands in when it is absent.
-  char readme_file[kPathBuffer];
-  GetSettingText("HELP_FILE", readme_file, sizeof readme_file, "");
-  GetSettingText("INSTREADMEFL", readme_file, sizeof readme_file, readme_file);
-  if (readme_file[0] != '\0' && readme_file[0] != '-') {
-    make(title + " " + readme_title, readme_file);
-  }
+  GetSettingText("HELP_FILE", text, sizeof text, "");
+  settings.readme_file = GetSettingText("INSTREADMEFL", text, sizeof text, text);
+  return settings;
+}
 
-  make(title + " アンインストール", kUninstaller);
+std::string ShortcutFolder(ShortcutPlace place) {
+  char path[kPathBuffer] = "";
+  const bool common = IsVistaOrLater() != 0;
+  const int csidl = place == ShortcutPlace::kPrograms ? (common ? kCsidlCommonPrograms : kCsidlPrograms)
+                                                      : (common ? kCsidlCommonDesktop : kCsidlDesktop);
+  return GetSpecialFolderPath(MainWindowHandle(), csidl, path) ? std::string(path) : std::string();
+}
+
+int CreateStartMenuShortcuts(const char* install_folder) {
+  const std::string programs = ShortcutFolder(ShortcutPlace::kPrograms);
+  if (programs.empty()) return -1;
+  const ShortcutLayout layout = LayOutShortcuts(programs, "", install_folder, CurrentShortcutSettings());
+  for (const std::string& folder : layout.folders) MakeFolder(folder);
+  const std::string description = SettingInstTo();
+  bool failed = false;
+  for (const ShortcutLink& link : layout.start_menu) {
+    if (FAILED(CreateShellLink(link.target.c_str(), link.link.c_str(), description.c_str()))) failed = true;
+  }
   return failed ? -1 : 0;
 }
 
@@ -183,21 +174,33 @@ INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wpa
 }
 
 int CreateDesktopShortcut(const char* install_folder) {
-  char desktop[kPathBuffer] = "";
-  const int csidl = IsVistaOrLater() ? kCsidlCommonDesktop : kCsidlDesktop;
-  if (!GetSpecialFolderPath(MainWindowHandle(), csidl, desktop)) return -1;
-  std::string link(desktop);
-  AddBackslash(link) += SettingTitleBar();
-  link += ".LNK";
-  const std::string target = InFolder(install_folder, SettingExeName());
+  const std::string desktop = ShortcutFolder(ShortcutPlace::kDesktop);
+  if (desktop.empty()) return -1;
+  const ShortcutLink link = LayOutShortcuts("", desktop, install_folder, CurrentShortcutSettings()).desktop;
   const std::string description = SettingInstTo();
-  return SUCCEEDED(CreateShellLink(target.c_str(), link.c_str(), description.c_str())) ? 0 : -1;
+  return SUCCEEDED(CreateShellLink(link.target.c_str(), link.link.c_str(), description.c_str())) ? 0 : -1;
+}
+
+void RemoveShortcuts(const char* install_folder) {
+  const ShortcutLayout layout = LayOutShortcuts(ShortcutFolder(ShortcutPlace::kPrograms),
+                                                ShortcutFolder(ShortcutPlace::kDesktop), install_folder,
+                                                CurrentShortcutSettings());
+  for (const ShortcutLink& link : layout.start_menu) DeleteFileA(link.link.c_str());
+  if (!layout.desktop.link.empty()) DeleteFileA(layout.desktop.link.c_str());
+  // Innermost first, and only when empty: a group folder may hold other products' folders.
+  for (auto folder = layout.folders.rbegin(); folder != layout.folders.rend(); ++folder) {
+    RemoveDirectoryA(folder->c_str());
+  }
+}
+
+std::string UninstallKeyName() {
+  return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp") + SettingTitleBar();
 }
 
 void RegisterUninstaller(const char* install_folder) {
-  char name[kUninstallKeyBuffer];
-  std::snprintf(name, sizeof name, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp%s",
-                SettingTitleBar());
+  const std::string key_name = UninstallKeyName();
+  if (key_name.size() >= kUninstallKeyBuffer) return;  // the title is at most 127 bytes
+  const char* name = key_name.c_str();
   // Two separate openings: a failure of one never keeps the other value from being written.
   {
     RegKey key;
@@ -207,7 +210,7 @@ void RegisterUninstaller(const char* install_folder) {
   if (key.Create(HKEY_LOCAL_MACHINE, name)) {
     const std::string folder(install_folder);
     // Quoted, so a folder with blanks cannot be read as a shorter program path.
-    key.SetString("UninstallString", "\"" + InFolder(install_folder, kUninstaller) + "\"");
+    key.SetString("UninstallString", "\"" + InFolder(install_folder, kUninstallerName) + "\"");
     key.SetString("InstallLocation", folder);
     key.SetString("DisplayIcon", InFolder(install_folder, SettingExeName()));
     unsigned long long bytes = 0;
@@ -217,3 +220,5 @@ void RegisterUninstaller(const char* install_folder) {
     }
   }
 }
+
+void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }

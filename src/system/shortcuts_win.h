@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "system/shortcut_layout.h"
+
 // Writes a shortcut file through the shell-link object: target, description and the
 // target's folder as working folder. The COM status: negative on failure.
 HRESULT CreateShellLink(const char* target, const char* link_path, const char* description);
@@ -12,6 +16,14 @@ int GetSpecialFolderPath(HWND owner, int csidl, char* path);
 
 // 1 on an NT-family system of major version 6 or later; asked once per process.
 int IsVistaOrLater();
+
+// The names the settings give the shortcuts (TITLEBAR, INST_GROUP, EXENAME and the readme).
+ShortcutSettings CurrentShortcutSettings();
+
+// The programs folder of the Start menu or the desktop folder, the all-users one on Vista
+// and later; empty when the system cannot say.
+enum class ShortcutPlace { kPrograms, kDesktop };
+std::string ShortcutFolder(ShortcutPlace place);
 
 // The folder [INST_GROUP\]TITLEBAR in the programs folder with the game, readme and
 // uninstaller shortcuts. 0 when every attempted shortcut was made, -1 otherwise.
@@ -25,3 +37,12 @@ int CreateDesktopShortcut(const char* install_folder);
 
 // The uninstall entry "RvApp<TITLEBAR>" under HKEY_LOCAL_MACHINE. Failures are not reported.
 void RegisterUninstaller(const char* install_folder);
+
+// Deletes the shortcuts the install makes for this install folder, then their Start-menu
+// folders as far as they are empty. Failures are not reported.
+void RemoveShortcuts(const char* install_folder);
+
+// "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\RvApp<TITLEBAR>".
+std::string UninstallKeyName();
+// Deletes that key (under HKEY_LOCAL_MACHINE) with its values.
+void RemoveUninstallEntry();

@@ -6,7 +6,10 @@
 #include <map>
 #include <memory>
 
+#include <algorithm>
+
 #include "archive/archive_writer.h"
+#include "uninst/install_list.h"
 #include "support/wine_test.h"
 
 namespace wt {
@@ -18,17 +21,29 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool WriteArchive(std::FILE* out, const std::vector<PayloadFile>& files) {
+bool WriteArchive(std::FILE* out, std::vector<PayloadFile> files) {
   std::vector<PlannedEntry> plan;
-  std::map<std::string, const PayloadFile*> by_name;
   for (const PayloadFile& file : files) {
     PlannedEntry entry;
     entry.name = file.name;
     entry.folder = !file.name.empty() && file.name.back() == '\\';
     plan.push_back(entry);
-    by_name[file.name] = &file;
   }
-  OrderEntries(&plan);
+  // As the packer does: the built uninstaller when the distribution has none, and the list.
+  if (!HasTopLevelFile(plan, kUninstallerName)) {
+    const std::string uninstaller = ReadFile(UninstallerUnderTest());
+    if (!uninstaller.empty()) {
+      files.push_back({kUninstallerName, uninstaller});
+      plan.push_back({kUninstallerName, false});
+    }
+  }
+  const std::string list = OrderWithInstallList(&plan);
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const PayloadFile& f) { return f.name == kInstallListName; }),
+              files.end());
+  files.push_back({kInstallListName, list});
+  std::map<std::string, const PayloadFile*> by_name;
+  for (const PayloadFile& file : files) by_name[file.name] = &file;
   // A fixed time stamp, so tests can check that it arrives: 2020-01-02 03:04:05 UTC.
   const std::uint64_t filetime = FiletimeFromUnix(1577934245, 0);
   for (const PlannedEntry& entry : plan) {
@@ -36,7 +51,9 @@ bool WriteArchive(std::FILE* out, const std::vector<PayloadFile>& files) {
       if (!WriteFolderEntry(out, entry.name)) return false;
       continue;
     }
-    const PayloadFile& file = *by_name[entry.name];
+    const auto found = by_name.find(entry.name);
+    if (found == by_name.end()) return false;
+    const PayloadFile& file = *found->second;
     const std::string& bytes = file.bytes;
     std::vector<unsigned char> stream;
     if (!CompressStream(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &stream)) return false;
@@ -51,6 +68,8 @@ std::string LeafOf(const std::string& path) { return path.substr(path.find_last_
 }  // namespace
 
 std::string ProgramUnderTest() { return BinDir() + "\\Panvester.exe"; }
+
+std::string UninstallerUnderTest() { return BinDir() + "\\" + kUninstallerName; }
 
 std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>& files, Container container,
                       const std::string& program) {

@@ -17,13 +17,15 @@ struct PayloadFile {
 enum class Container { kSidecar, kAppended };
 
 // Writes `folder`\<exe name> (a copy of `program`, by default the Panvester.exe of this build
-// tree) and the archive of `files`, ordered the way the packer orders them. Returns the path of
-// the program copy, or "" on failure.
+// tree) and the archive of `files`, ordered the way the packer orders them. Like the packer it
+// adds the UnInst.exe of this build tree when `files` has none, and always the install list.
+// Returns the path of the program copy, or "" on failure.
 std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>& files,
                       Container container = Container::kSidecar, const std::string& program = "");
 
-// The Panvester.exe of this build tree.
+// The Panvester.exe and the UnInst.exe of this build tree.
 std::string ProgramUnderTest();
+std::string UninstallerUnderTest();
 
 // A title picture of one colour (blue, green, red), in the plain variant without a name.
 std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigned char green,

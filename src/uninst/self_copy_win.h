@@ -1,0 +1,16 @@
+// Running from a copy in the temporary folder, so the install folder can be removed whole.
+#pragma once
+
+#include <string>
+
+// Copies the running program into the temporary folder and starts the copy with the
+// hand-over arguments for the install folder, the temporary folder being its current
+// directory. False (nothing shown) when the copy could not be made or started.
+bool StartTemporaryCopy(const std::string& install_folder);
+
+// In the copy: waits, a bounded time, for the original to end, so its file can be deleted.
+void WaitForOriginal(unsigned long id);
+
+// In the copy: leaves a hidden batch that deletes this program's file once it has ended,
+// and asks the system to delete it at the next start should the batch not manage.
+void DeleteSelfLater();
