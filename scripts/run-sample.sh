@@ -15,7 +15,8 @@ rm -rf "$run_dir" "$shots"
 mkdir -p "$run_dir" "$shots"
 
 setup=$run_dir/setup.exe
-"$out/host/tools/pack/panvester-pack" build "$sample" -o "$setup" --stub "$out/$tree/Panvester.exe"
+"$out/host/tools/pack/panvester-pack" build "$sample" -o "$setup" --stub "$out/$tree/Panvester.exe" \
+  --uninstaller "$out/$tree/UnInst.exe"
 echo "packed: $setup"
 
 . "$here/wine-env.sh"
