@@ -88,6 +88,18 @@ INSTANTIATE_TEST_SUITE_P(
         LintRow{"InstallFolderMayOverflow", "[ini]\nP=" + std::string(260, 'v') + "REP_INSTALL\n-\n", 0,
                 {"2: warning: longer than 511 bytes once REP_INSTALL becomes a long install folder: the program "
                  "would skip it"}},
+        LintRow{"DeleteLinesTheUninstallerRefuses",
+                "[delfiles]\n..\\x.dat\nsave\\*\\x.dat\nC:\\*\nsave\\*.dat\n-\n"
+                "[delfiles_user]\n%APPDATA%\\Maker\\*.sav\nREP_INSTALL\n-\n",
+                0,
+                {"2: warning: [delfiles] \"..\\x.dat\": the uninstaller refuses this line ('.' or '..' component) "
+                 "and deletes nothing for it",
+                 "3: warning: [delfiles] \"save\\*\\x.dat\": the uninstaller refuses this line (wildcard before "
+                 "the last component) and deletes nothing for it",
+                 "4: warning: [delfiles] \"C:\\*\": the uninstaller refuses this line (a drive root or a wildcard "
+                 "in one) and deletes nothing for it",
+                 "9: warning: [delfiles_user] \"REP_INSTALL\": the uninstaller refuses this line (the install "
+                 "folder itself or a folder above it) and deletes nothing for it"}},
         LintRow{"SectionLineSetsAKey", "[delfiles]\nINSTTO shadow\n-\nINSTTO real\n", 0,
                 {"2: warning: this section line also sets INSTTO = \"shadow\" for the settings",
                  "4: warning: INSTTO again: the first one (line 2) wins and this value is never used"}}),

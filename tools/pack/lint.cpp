@@ -17,6 +17,7 @@
 #include "platform.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
+#include "uninst/delete_rules.h"
 
 namespace {
 
@@ -169,6 +170,7 @@ class Linter {
   void ReportSectionLine(std::size_t read);
   void ReportIniLine(std::size_t read, const std::string& line);
   void ReportRegLine(std::size_t read, const std::string& line);
+  void ReportDeleteLine(std::size_t read, const std::string& name, const std::string& line);
 
   std::vector<ReadSpan> spans_;
   std::vector<SettingRead> settings_;
@@ -412,7 +414,30 @@ void Linter::ReportSectionLine(std::size_t read) {
   } else if (entry.open_before == kSectionReg) {
     ReportRegLine(read, entry.line);
   } else {
-    Add(read, Level::kInfo, "[" + name + "] " + Quoted(entry.line) + " (kept for the uninstaller)");
+    ReportDeleteLine(read, name, entry.line);
+  }
+}
+
+// The uninstaller skips a line its rules refuse, without a word to the player: say so here.
+// Only what holds on every machine is checked; the install folder and %NAME% values stand in.
+void Linter::ReportDeleteLine(std::size_t read, const std::string& name, const std::string& line) {
+  DeleteContext context;
+  context.install_folder = "C:\\InstallFolder";
+  context.environment = [](const std::string& variable, std::string* value) {
+    *value = "C:\\" + variable;
+    return true;
+  };
+  const DeleteVerdict verdict = ResolveDeleteLine(line, context).verdict;
+  switch (verdict) {
+    case DeleteVerdict::kAccepted:
+    case DeleteVerdict::kTooLong:  // depends on the folder the player chooses
+    case DeleteVerdict::kProtected:
+      Add(read, Level::kInfo, "[" + name + "] " + Quoted(line) + " (kept for the uninstaller)");
+      return;
+    default:
+      Add(read, Level::kWarning,
+          "[" + name + "] " + Quoted(line) + ": the uninstaller refuses this line (" + DeleteVerdictText(verdict) +
+              ") and deletes nothing for it");
   }
 }
 
