@@ -39,6 +39,12 @@ CD=REP_CDROMDRIVE
 "IsInst"="1"
 "InstTo"="REP_INSTALL"
 -
+[delfiles]
+REP_INSTALL\log\*.log
+-
+[delfiles_user]
+save\*.sav
+-
 EOF
 
 cp932 > "$out/readme.txt" <<'EOF'
@@ -57,7 +63,7 @@ cp932 > "$out/readme.txt" <<'EOF'
 
 ■アンインストール
   スタートメニューの「アンインストール」から行ってください。
-  セーブデータ（save フォルダ）は削除されません。
+  セーブデータ（save フォルダ）は、確認に「はい」と答えたときだけ削除されます。
 EOF
 
 # Scripts: text the engine would read, in CP932 like the rest of the game's text.
