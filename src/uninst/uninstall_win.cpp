@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <set>
 
 #include "common/cp932.h"
 #include "common/message_win.h"
@@ -185,26 +186,33 @@ int RunUninstall(const Installation& installation) {
   ListedPathsIn(installation.folder, installation.entries, &listed);  // every name fitted at install time
   Progress progress(static_cast<int>(listed.files.size()) + CountLines(kSectionDelFiles) + 3);
 
+  // The player's data (saves, settings) goes only on a Yes. That includes a file the game
+  // shipped and then wrote the player's progress into: listed, but user data all the same.
+  const std::vector<DeleteTarget> user_targets = ResolveSection(kSectionDelFilesUser, context);
+  std::vector<std::string> user_files;
+  std::set<std::string> user_keys;
+  for (const DeleteTarget& target : user_targets) {
+    for (const std::string& file : removal.FilesOf(target)) {
+      if (user_keys.insert(LowerMb(file)).second) user_files.push_back(file);
+    }
+  }
+
   for (const std::string& file : listed.files) {
     progress.Step(file);
-    removal.DeleteOneFile(file);
+    if (!user_keys.count(LowerMb(file))) removal.DeleteOneFile(file);
   }
   removal.NoteFolders(listed.folders);
 
   for (const DeleteTarget& target : ResolveSection(kSectionDelFiles, context)) {
     progress.Step(target.Path());
-    for (const std::string& file : removal.FilesOf(target)) removal.DeleteOneFile(file);
+    for (const std::string& file : removal.FilesOf(target)) {
+      if (!user_keys.count(LowerMb(file))) removal.DeleteOneFile(file);
+    }
     removal.NoteFolders(target);
   }
 
-  // The player's own data (saves, settings) goes only on a Yes, and the question comes only
-  // when there is something to lose.
-  const std::vector<DeleteTarget> user_targets = ResolveSection(kSectionDelFilesUser, context);
-  std::vector<std::string> user_files;
-  for (const DeleteTarget& target : user_targets) {
-    for (const std::string& file : removal.FilesOf(target)) user_files.push_back(file);
-  }
   progress.Step("");
+  // Asked only when there is something to lose.
   if (!user_files.empty() &&
       YesNoBox("セーブデータなどのユーザーデータも削除しますか？\n[いいえ]を選ぶと、ユーザーデータは残ります。")) {
     for (const std::string& file : user_files) {

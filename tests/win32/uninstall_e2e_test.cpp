@@ -85,6 +85,8 @@ std::vector<wt::PayloadFile> GameFiles() {
       {"data\\big.bin", Noise(300000, 7)},
       {"save\\", ""},
       {"save\\.keep", ""},
+      // Shipped, then written by the game: the player's data, though the install put it there.
+      {"save\\slot0.sav", "default save"},
   };
 }
 
@@ -262,7 +264,7 @@ TEST_F(UninstallEndToEnd, NoKeepsUserDataAndThePlayersOwnFiles) {
 
   EXPECT_EQ(Names(folder), (std::vector<std::string>{"mine", "save"}));
   EXPECT_EQ(Names(folder + "\\mine"), std::vector<std::string>{"notes.txt"});
-  EXPECT_EQ(Names(folder + "\\save"), std::vector<std::string>{"slot1.sav"}) << "No keeps the saves";
+  EXPECT_EQ(Names(folder + "\\save"), (std::vector<std::string>{"slot0.sav", "slot1.sav"})) << "No keeps the saves";
   EXPECT_TRUE(wt::FileExists(SaveFolder() + "\\save1.dat")) << "No keeps the saves";
   EXPECT_TRUE(wt::FileExists("C:\\Games\\outside.txt")) << "a refused line deletes nothing";
   ExpectSystemClean();
