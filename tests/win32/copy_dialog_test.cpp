@@ -16,6 +16,7 @@
 #include "archive/copy_dialog_win.h"
 #include "common/message_win.h"
 #include "driver/work_folder_win.h"
+#include "support/setup_builder.h"
 #include "support/wine_test.h"
 
 namespace {
@@ -58,15 +59,6 @@ const bool g_child = [] {
   return false;
 }();
 
-std::string Noise(std::size_t size, unsigned seed) {
-  std::string s(size, '\0');
-  std::uint32_t x = seed;
-  for (char& c : s) {
-    x = x * 1664525u + 1013904223u;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
 
 struct Entry {
   std::string name;
@@ -150,7 +142,7 @@ std::vector<unsigned char> Capture(HWND window, const char* bmp_path = nullptr) 
 
 TEST(CopyDialog, ShowsFileNameBothBarsAndAMovingAnimationWhileCopying) {
   // 64 blocks of noise: the file bar's range is 64 and the archive a little larger.
-  const std::string big = Noise(64 * 0x20000, 5);
+  const std::string big = wt::Noise(64 * 0x20000, 5);
   const std::string archive =
       Archive({{"small.txt", "hello"}, {"data\\", ""}, {"data\\\x83\x5C\x95\x5C.bin", big}}, false);
   const std::string folder = StageChild("pv_copy_ok", archive);
@@ -205,7 +197,7 @@ TEST(CopyDialog, ShowsFileNameBothBarsAndAMovingAnimationWhileCopying) {
 
 TEST(CopyDialog, DamageClosesTheDialogShowsTheMessageAndEndsWithMinusOne) {
   const std::string archive =
-      Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\broken.bin", Noise(6 * 0x20000, 9)}}, true);
+      Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\broken.bin", wt::Noise(6 * 0x20000, 9)}}, true);
   const std::string folder = StageChild("pv_copy_damaged", archive);
   wt::Process child = StartChild(folder);
   HWND box = wt::WaitFor([&] { return wt::FindMessageBox(child.id); }, 30000);

@@ -55,15 +55,6 @@ constexpr char kInstallEnv[] =
     "-\r\n"
     "EOF\r\n";
 
-std::string Noise(std::size_t size, std::uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 std::vector<wt::PayloadFile> GameFiles() {
   std::vector<wt::PayloadFile> files = {
       {"install.env", kInstallEnv},
@@ -74,7 +65,7 @@ std::vector<wt::PayloadFile> GameFiles() {
       {"data\\", ""},
       {"data\\scripts\\", ""},
       {"data\\scripts\\first.ks", "*title\r\n[jump storage=chapter1.ks]\r\n"},
-      {"data\\big.bin", Noise(300000, 7)},  // more than two extraction blocks
+      {"data\\big.bin", wt::Noise(300000, 7)},  // more than two extraction blocks
       {"save\\", ""},
       {"save\\.keep", ""},
   };

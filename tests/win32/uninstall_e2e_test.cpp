@@ -63,15 +63,6 @@ constexpr char kInstallEnv[] =
     "-\r\n"
     "EOF\r\n";
 
-std::string Noise(std::size_t size, std::uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 // No UnInst.exe of its own: the builder ships the built one and the list, as the packer does.
 std::vector<wt::PayloadFile> GameFiles() {
   return {
@@ -82,7 +73,7 @@ std::vector<wt::PayloadFile> GameFiles() {
       {"data\\", ""},
       {"data\\scripts\\", ""},
       {"data\\scripts\\first.ks", "*title\r\n"},
-      {"data\\big.bin", Noise(300000, 7)},
+      {"data\\big.bin", wt::Noise(300000, 7)},
       {"save\\", ""},
       {"save\\.keep", ""},
       // Shipped, then written by the game: the player's data, though the install put it there.

@@ -114,6 +114,15 @@ std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigne
          u32(static_cast<std::uint32_t>(height)) + u32(static_cast<std::uint32_t>(data.size())) + data;
 }
 
+std::string Noise(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
 std::vector<std::string> WorkFolders() { return ListNames(TempDir(), "TempRVInstallFolder_*"); }
 
 }  // namespace wt

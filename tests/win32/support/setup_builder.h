@@ -31,6 +31,9 @@ std::string UninstallerUnderTest();
 std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigned char green,
                               unsigned char red);
 
+// Incompressible bytes, the same for the same seed.
+std::string Noise(std::size_t size, std::uint32_t seed);
+
 // TempRVInstallFolder_* names currently in the temporary folder.
 std::vector<std::string> WorkFolders();
 
