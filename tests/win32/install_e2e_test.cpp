@@ -320,14 +320,7 @@ TEST_F(InstallEndToEnd, RefusedFoldersAndCancelKeepTheMainWindow) {
 }
 
 TEST_F(InstallEndToEnd, WithoutAdministratorRightsNothingIsAsked) {
-  // A volatile HKLM\Software\PanvesterE2E cannot take the non-volatile key the installer
-  // creates to test its rights: the refusal a missing right gives on Windows.
-  DeleteTree(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E");
-  HKEY parent;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E", 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &parent, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(parent);
+  ASSERT_TRUE(RefuseMachineKeysUnder("PanvesterE2E"));
   const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-admin", GameFiles());
   SetupRun setup(setup_exe);
   ASSERT_TRUE(setup.Main());

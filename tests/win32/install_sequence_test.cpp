@@ -67,11 +67,7 @@ Attempt RunInstall(const char* typed, bool expect_setup = true) {
 
 TEST_F(InstallSequence, EachCheckStopsWithItsMessage) {
   // Without the right to create the machine key nothing else is asked.
-  HKEY parent;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\PvSeq", 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &parent, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(parent);
+  ASSERT_TRUE(RefuseMachineKeysUnder("PvSeq"));
   Attempt run = RunInstall(nullptr, false);
   EXPECT_EQ(run.box, "インストールにはAdministrator権限が必要です。");
   EXPECT_EQ(run.result, -1);

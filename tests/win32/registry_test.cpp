@@ -120,14 +120,7 @@ TEST(MachineKey, CreatedAndLeftInPlace) {
 }
 
 TEST(MachineKey, FailureIsReported) {
-  // A volatile parent cannot hold the non-volatile key the test creates: a real refusal,
-  // the way a missing right refuses it on Windows.
-  DeleteTree(HKEY_LOCAL_MACHINE, "Software\\PvDenied");
-  HKEY parent;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\PvDenied", 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &parent, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(parent);
+  ASSERT_TRUE(RefuseMachineKeysUnder("PvDenied"));
   EXPECT_EQ(TestMachineKey("PvDenied", "Game"), -1);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\PvDenied\\Game"));
 }

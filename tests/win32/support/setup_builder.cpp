@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "archive/archive_writer.h"
+#include "image/title_codec.h"
 #include "uninst/install_list.h"
 #include "support/wine_test.h"
 
@@ -90,28 +91,14 @@ std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>&
 
 std::string SolidTitlePicture(int width, int height, unsigned char blue, unsigned char green,
                               unsigned char red) {
-  std::string data = {static_cast<char>(blue), static_cast<char>(green), static_cast<char>(red)};
-  // Every further pixel repeats the one to its left: command 0x83 copies L + 4 pixels.
-  long left = static_cast<long>(width) * height - 1;
-  while (left > 0) {
-    if (left < 4) {
-      data += static_cast<char>(0x80 | (left - 1));
-      left = 0;
-    } else {
-      const long run = left > 65539 ? 65539 : left;
-      const long l = run - 4;
-      data += '\x83';
-      data += static_cast<char>(l & 0xFF);
-      data += static_cast<char>(l >> 8);
-      left -= run;
-    }
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < pixels.size(); i += 3) {
+    pixels[i] = blue;
+    pixels[i + 1] = green;
+    pixels[i + 2] = red;
   }
-  auto u32 = [](std::uint32_t v) {
-    return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                       static_cast<char>(v >> 24)};
-  };
-  return std::string("\x98\x5A\x92\x9A" "TC00") + u32(static_cast<std::uint32_t>(width)) +
-         u32(static_cast<std::uint32_t>(height)) + u32(static_cast<std::uint32_t>(data.size())) + data;
+  const std::vector<unsigned char> file = EncodeTitleFile(pixels.data(), width, height, TitleVariant::kTC00);
+  return std::string(file.begin(), file.end());
 }
 
 std::string Noise(std::size_t size, std::uint32_t seed) {

@@ -79,6 +79,18 @@ bool KeyExists(HKEY root, const std::string& key) {
   return true;
 }
 
+bool RefuseMachineKeysUnder(const std::string& global) {
+  const std::string key = "Software\\" + global;
+  DeleteTree(HKEY_LOCAL_MACHINE, key);
+  HKEY parent;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &parent, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(parent);
+  return true;
+}
+
 void DeleteTree(HKEY root, const std::string& key) {
   HKEY handle;
   if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;

@@ -32,6 +32,10 @@ void SetRawValue(HKEY root, const std::string& key, const char* name, DWORD type
 void SetStringValue(HKEY root, const std::string& key, const char* name, const std::string& text);
 bool KeyExists(HKEY root, const std::string& key);
 void DeleteTree(HKEY root, const std::string& key);
+// Makes HKLM\Software\<global> a volatile key, which cannot hold the non-volatile key the
+// rights test creates: Wine's stand-in for the refusal a missing right gives on Windows.
+// False when the volatile key could not be made.
+bool RefuseMachineKeysUnder(const std::string& global);
 
 // A shortcut file read back through the shell-link object.
 struct ShortcutInfo {
