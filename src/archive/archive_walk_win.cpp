@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
@@ -14,11 +15,30 @@
 
 namespace {
 
+// Access is also denied for a new file in a folder we may not write, which no retry cures:
+// only an existing file counts as held.
+bool HeldByAnotherProgram(const std::string& path, unsigned long error) {
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
+  if (error != ERROR_ACCESS_DENIED) return false;
+  wchar_t wide[kPathBuffer];
+  if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide, kPathBuffer) == 0) return false;
+  const DWORD attributes = GetFileAttributesW(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool LocateOwnArchive(LocatedArchive* found) {
+  char exe[kPathBuffer] = "";
+  GetModuleFileNameA(nullptr, exe, sizeof exe);
+  return LocateArchive(exe, found) == LocateStatus::kFound;
+}
+
 // The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
 // plain replace), folders and time stamps through the kernel, progress into the dialog.
 class WindowsSink : public StdioOutputSink {
  public:
-  explicit WindowsSink(bool dialog) : dialog_(dialog) {}
+  WindowsSink(bool dialog, bool ask_when_locked) : dialog_(dialog), ask_when_locked_(ask_when_locked) {}
+  // The player declined to retry a file that another program holds.
+  bool Cancelled() const { return cancelled_; }
   void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
   void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -38,19 +58,30 @@ class WindowsSink : public StdioOutputSink {
   }
   void Pump() override { PumpMessages(); }
 
+ protected:
+  // The game may still be running during a reinstall: a file it holds is named, and the
+  // player can end it and retry.
+  std::FILE* OpenStream(const std::string& path) override {
+    for (;;) {
+      std::FILE* stream = StdioOutputSink::OpenStream(path);
+      if (stream || !ask_when_locked_ || !HeldByAnotherProgram(path, _doserrno)) return stream;
+      if (!RetrySkipBox(kFileInUseText, path.c_str())) {
+        cancelled_ = true;
+        return nullptr;
+      }
+    }
+  }
+
  private:
   bool dialog_;
+  bool ask_when_locked_;
+  bool cancelled_ = false;
 };
 
-bool LocateOwnArchive(LocatedArchive* found) {
-  char exe[kPathBuffer] = "";
-  GetModuleFileNameA(nullptr, exe, sizeof exe);
-  return LocateArchive(exe, found) == LocateStatus::kFound;
-}
-
-[[noreturn]] void FailReading() {
+// `report` is false when the player has just cancelled on a box of the walk's own.
+[[noreturn]] void FailReading(bool report = true) {
   CloseCopyDialog();
-  ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+  if (report) ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
   RemoveWorkFolder();
   std::exit(-1);
 }
@@ -58,12 +89,15 @@ bool LocateOwnArchive(LocatedArchive* found) {
 }  // namespace
 
 void WalkArchive(const char* target, int pass) {
+  // An empty target (no usable temporary folder) would join every name to "\name", the root
+  // of the current drive.
+  if (target == nullptr || target[0] == '\0') FailReading();
   LocatedArchive found;
   if (!LocateOwnArchive(&found)) FailReading();
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
   const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
-  WindowsSink sink(dialog);
-  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading();
+  WindowsSink sink(dialog, walk_pass == WalkPass::kFull);
+  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(!sink.Cancelled());
   found.stream.reset();
   CloseCopyDialog();
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "archive/archive_walk.h"
+#include "common/callback_guard_win.h"
 #include "common/message_win.h"
 
 namespace {
@@ -21,7 +22,7 @@ void SetBarPosition(HWND dialog, int id, int position) {
 
 }  // namespace
 
-INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+static INT_PTR CopyDialogProcBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
@@ -44,6 +45,10 @@ INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
     default:
       return FALSE;
   }
+}
+
+INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  return GuardCallback([&] { return CopyDialogProcBody(dialog, message, wparam); });
 }
 
 HWND OpenCopyDialog(std::int32_t archive_length) {

@@ -8,7 +8,10 @@
 
 InstanceStatus TakeSingleInstance(const char* name, const char* caption) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
-  if (!mutex) return InstanceStatus::kNoMutex;
+  if (!mutex) {
+    ErrorBox(kNoInstanceCheckText, name);
+    return InstanceStatus::kNoMutex;
+  }
   if (GetLastError() != ERROR_ALREADY_EXISTS) return InstanceStatus::kOnly;
   char text[kMessageBuffer];
   std::snprintf(text, sizeof text, "[ %s ] は既に起動中です", name);

@@ -3,9 +3,15 @@
 
 enum class InstanceStatus { kOnly, kAlreadyRunning, kNoMutex };
 
+// Shown when the mutex cannot be made, most often because the title holds a "\", which
+// mutex names cannot contain: without the check a second copy could run unnoticed.
+constexpr char kNoInstanceCheckText[] =
+    "[ %s ] の起動確認ができませんでした。\nTITLEBARに「\\」が含まれていないか確認して下さい。";
+
 // Creates the mutex `name` owned by the caller. kAlreadyRunning when another process holds
 // it: the box "[ <name> ] は既に起動中です" with the caption has been shown then. kNoMutex
-// when none could be made (nothing shown). The handle stays open until the process ends.
+// when none could be made: the error box kNoInstanceCheckText has been shown then. The
+// handle stays open until the process ends.
 InstanceStatus TakeSingleInstance(const char* name, const char* caption);
 
 // For a process that another instance hands its work to: opens the same mutex and waits up

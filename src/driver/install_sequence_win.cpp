@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "archive/archive_walk_win.h"
+#include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "settings/section_lists.h"
@@ -87,7 +88,7 @@ void RunEndDialog() {
   }
 }
 
-INT_PTR CALLBACK EndDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+static INT_PTR EndDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       CheckDlgButton(dialog, kReadmeBoxId, BST_UNCHECKED);
@@ -115,6 +116,10 @@ INT_PTR CALLBACK EndDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPAR
     default:
       return FALSE;
   }
+}
+
+INT_PTR CALLBACK EndDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  return GuardCallback([&] { return EndDialogHandlerBody(dialog, message, wparam); });
 }
 
 int EndDialogReadmeChoice() { return g_readme_choice; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "driver/install_sequence_win.h"
@@ -120,7 +121,7 @@ void Command(HWND window, WPARAM wparam) {
 
 }  // namespace
 
-INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+static INT_PTR MainWindowProcBody(HWND window, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       Initialise(window);
@@ -142,4 +143,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       break;
   }
   return FALSE;
+}
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+  return GuardCallback([&] { return MainWindowProcBody(window, message, wparam); });
 }

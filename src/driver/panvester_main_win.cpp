@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "archive/archive_walk_win.h"
+#include "common/callback_guard_win.h"
 #include "common/message_win.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
@@ -19,13 +20,12 @@ void UninitializeCom() { CoUninitialize(); }
 
 constexpr char kSettingsFile[] = "install.env";
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int Run(HINSTANCE instance) {
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
   CreateWorkFolder();
+  SetFatalCleanup(RemoveWorkFolder);
   WalkArchive(WorkFolderPath(), 1);
 
   if (!SetupFileExists(kSettingsFile)) {
@@ -37,9 +37,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   LoadSettingList(kSettingsFile);
   ReadSectionLists(kSettingsFile);
 
-  if (TakeSingleInstance(SettingStartupTitle(), SettingTitleBar()) != InstanceStatus::kOnly) {
+  const InstanceStatus status = TakeSingleInstance(SettingStartupTitle(), SettingTitleBar());
+  if (status != InstanceStatus::kOnly) {
     RemoveWorkFolder();
-    std::exit(0);
+    std::exit(status == InstanceStatus::kAlreadyRunning ? 0 : -1);
   }
 
   // Every close path ends the dialog with 0, so this runs once; -1 means the dialog
@@ -53,4 +54,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return GuardCallback([&] { return Run(instance); });
 }

@@ -2,7 +2,8 @@
 #pragma once
 
 // Saves the current directory, creates the work folder and enters it. System results are
-// ignored: a folder that cannot be made shows up as a failing setup pass.
+// ignored: a folder that cannot be made shows up as a failing setup pass. A temporary path
+// that cannot be read or is too long leaves the path empty, which the walk refuses.
 void CreateWorkFolder();
 // Restores the saved directory, deletes the folder's files and removes it.
 void RemoveWorkFolder();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "settings/setting_list.h"
@@ -119,7 +120,7 @@ int SelectInstallFolder(char* result) {
   return 0;
 }
 
-INT_PTR CALLBACK SetupDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+static INT_PTR SetupDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
@@ -145,6 +146,10 @@ INT_PTR CALLBACK SetupDialogHandler(HWND dialog, UINT message, WPARAM wparam, LP
     default:
       return FALSE;
   }
+}
+
+INT_PTR CALLBACK SetupDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  return GuardCallback([&] { return SetupDialogHandlerBody(dialog, message, wparam); });
 }
 
 void BrowseForInstallFolder(HWND owner) {

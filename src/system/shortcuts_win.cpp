@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/archive_walk_win.h"
+#include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "settings/setting_list.h"
@@ -148,7 +149,7 @@ void AskDesktopShortcut(const char* install_folder) {
                   MakeShortcutDialogHandler, 0);
 }
 
-INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+static INT_PTR MakeShortcutDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       SendDlgItemMessageA(dialog, kDesktopBoxId, BM_SETCHECK, BST_CHECKED, 0);
@@ -171,6 +172,10 @@ INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wpa
     default:
       return FALSE;
   }
+}
+
+INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  return GuardCallback([&] { return MakeShortcutDialogHandlerBody(dialog, message, wparam); });
 }
 
 int CreateDesktopShortcut(const char* install_folder) {

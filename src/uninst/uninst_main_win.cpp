@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "common/callback_guard_win.h"
 #include "common/message_win.h"
 #include "common/single_instance_win.h"
 #include "settings/resource_opener_win.h"
@@ -20,6 +21,15 @@ namespace {
 constexpr unsigned long kHandOverWaitMs = 30000;
 
 void UninitializeCom() { CoUninitialize(); }
+
+// The C runtime calls this while the process ends: nothing can be reported any more, and an
+// exception must not unwind into it. The copy then stays, as it does when the batch fails.
+void DeleteSelfAtExit() {
+  try {
+    DeleteSelfLater();
+  } catch (...) {
+  }
+}
 
 // The program the player started: everything is read and asked here, nothing removed.
 int RunOriginal() {
@@ -39,7 +49,7 @@ int RunOriginal() {
 // The copy in the temporary folder: it outlives the install folder and then deletes itself,
 // whichever way it ends.
 int RunCopy(const HandOver& hand_over) {
-  std::atexit(DeleteSelfLater);
+  std::atexit(DeleteSelfAtExit);
   WaitForOriginal(hand_over.parent_id);
   Installation installation;
   if (!LoadInstallation(LongFolderName(hand_over.install_folder), &installation)) return -1;
@@ -53,9 +63,7 @@ int RunCopy(const HandOver& hand_over) {
   return RunUninstall(installation);
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+int Run(const char* arguments) {
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
@@ -64,4 +72,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
   HandOver hand_over;
   if (ParseHandOverArguments(arguments ? arguments : "", &hand_over)) return RunCopy(hand_over);
   return RunOriginal();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+  return GuardCallback([&] { return Run(arguments); });
 }

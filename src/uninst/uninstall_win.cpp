@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "settings/section_lists.h"
@@ -21,7 +22,7 @@ constexpr int kCurrentPath = 1012;
 
 HWND g_window = nullptr;
 
-INT_PTR CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
+INT_PTR UninstallWindowProcBody(HWND window, UINT message) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(window);
@@ -31,6 +32,10 @@ INT_PTR CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM, LPARAM) 
     default:
       return FALSE;
   }
+}
+
+INT_PTR CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
+  return GuardCallback([&] { return UninstallWindowProcBody(window, message); });
 }
 
 // The bar counts the listed files, the [delfiles] lines and the three closing steps.

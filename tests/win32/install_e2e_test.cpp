@@ -93,21 +93,7 @@ std::uint64_t LastWriteTime(const std::string& path) {
 
 // A visible top-level window of any process whose title contains `part`.
 HWND FindWindowTitled(const std::string& part) {
-  struct Search {
-    const std::string* part;
-    HWND found;
-  } search{&part, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (IsWindowVisible(window) && wt::Text(window).find(*s->part) != std::string::npos) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return wt::FindTop(wt::kAnyProcess, [&](HWND window) { return wt::Text(window).find(part) != std::string::npos; });
 }
 
 std::string SpecialFolder(int csidl) {
@@ -332,6 +318,69 @@ TEST_F(InstallEndToEnd, WithoutAdministratorRightsNothingIsAsked) {
   ASSERT_TRUE(setup.Exit(&code));
   EXPECT_EQ(code, 0u);
   DeleteTree(HKEY_LOCAL_MACHINE, "Software\\PanvesterE2E");
+}
+
+// The game still running during a reinstall holds its program open: the install names the
+// file and waits for the player, instead of calling the archive damaged.
+TEST_F(InstallEndToEnd, AFileInUseIsNamedAndRetriedOrCancelled) {
+  const std::vector<wt::PayloadFile> files = GameFiles();
+  const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-in-use", files);
+  const std::string folder = "C:\\Games\\使用中";
+  const std::string game = folder + "\\game.exe";
+  ASSERT_TRUE(wt::MakeDirs(folder));
+  ASSERT_TRUE(wt::WriteFile(game, "old game"));
+  const std::string in_use = game + "\nは他のプログラムが使用中のため書き込めません。\n"
+                             "プログラムを終了してから[再試行]を押して下さい。";
+  auto hold = [&] {
+    return CreateFileA(game.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+
+  // Cancel ends the install as a failure: no further box, -1, the work folder removed.
+  HANDLE held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  DWORD code = 0;
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main());
+    setup.PressMainButton("インストール");
+    setup.ChooseFolder(folder);
+    setup.AnswerBox(IDYES);
+    EXPECT_EQ(setup.AnswerBox(IDCANCEL), in_use);
+    ASSERT_TRUE(setup.Exit(&code)) << "no box after Cancel";
+  }
+  EXPECT_EQ(code, 0xFFFFFFFFu);
+  EXPECT_TRUE(wt::WorkFolders().empty());
+  CloseHandle(held);
+  EXPECT_EQ(wt::ReadFile(game), "old game");
+
+  // Retry after the file is released writes it, and the install goes on to its end.
+  held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main());
+    setup.PressMainButton("インストール");
+    setup.ChooseFolder(folder);
+    setup.AnswerBox(IDYES);
+    HWND box = wt::WaitFor([&] { return wt::FindMessageBox(setup.id()); }, kTimeout);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(wt::MessageBoxText(box), in_use);
+    CloseHandle(held);
+    wt::Press(box, IDRETRY);
+    HWND shortcut = setup.Dialog(kShortcutTitle);
+    ASSERT_TRUE(shortcut) << "the install goes on";
+    wt::Press(shortcut, IDCANCEL);
+    HWND end = setup.Dialog(kEndTitle);
+    ASSERT_TRUE(end);
+    wt::Press(end, IDOK);
+    ASSERT_TRUE(setup.Exit(&code));
+  }
+  EXPECT_EQ(code, 0u);
+  for (const wt::PayloadFile& file : files) {
+    if (file.name.back() == '\\') continue;
+    EXPECT_EQ(wt::ReadFile(folder + "\\" + file.name), file.bytes) << file.name;
+  }
+  DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
 }
 
 }  // namespace

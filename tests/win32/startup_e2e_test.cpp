@@ -159,4 +159,84 @@ TEST(StartupE2E, SecondInstanceSaysItIsRunningAndLeavesTheFirstAlone) {
   EXPECT_TRUE(wt::WorkFolders().empty());
 }
 
+// Sets TMP and TEMP for the programs this process starts, and restores them.
+class TemporaryFolderVariables {
+ public:
+  explicit TemporaryFolderVariables(const std::string& value) {
+    for (const char* name : {"TMP", "TEMP"}) {
+      char old[4096] = "";
+      const DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
+      saved_.push_back({name, n > 0 && n < sizeof old, old});
+      SetEnvironmentVariableA(name, value.c_str());
+    }
+  }
+  ~TemporaryFolderVariables() {
+    for (const Saved& s : saved_) SetEnvironmentVariableA(s.name, s.present ? s.value.c_str() : nullptr);
+  }
+
+ private:
+  struct Saved {
+    const char* name;
+    bool present;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+
+TEST(StartupE2E, AnUnusableTemporaryFolderFailsTheSetupPassAndWritesNothing) {
+  const std::string temp = wt::TempDir();
+  // Fits itself, but the work folder's name does not fit behind it.
+  const std::string crowded = temp + "\\" + std::string(240 - temp.size(), 'c');
+  ASSERT_TRUE(wt::MakeDirs(crowded));
+  const struct {
+    const char* label;
+    std::string value;
+  } rows[] = {
+      {"longer than a path", "C:\\" + std::string(300, 'x')},
+      {"no room for the work folder", crowded},
+      {"missing", "C:\\no-such-temporary-folder"},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string folder = Folder("badtemp") + std::to_string(++n);
+    const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR BadTemp\n"));
+    ASSERT_FALSE(exe.empty());
+    const std::vector<std::string> root_before = wt::ListNames("C:", "*");
+    const std::vector<std::string> folder_before = wt::ListNames(folder, "*");
+    wt::Process program;
+    {
+      TemporaryFolderVariables variables(row.value);
+      program = wt::Start(exe);
+    }
+    HWND box = wt::WaitFor([&] { return wt::FindMessageBox(program.id); }, kTimeout);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(wt::MessageBoxText(box), "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+    wt::Press(box, IDOK);
+    DWORD code = 0;
+    ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    EXPECT_EQ(wt::ListNames("C:", "*"), root_before);
+    EXPECT_EQ(wt::ListNames(folder, "*"), folder_before);
+    EXPECT_EQ(wt::ListNames(crowded, "*"), (std::vector<std::string>{".", ".."}));
+  }
+}
+
+// A "\" in the title makes the mutex name invalid: the program must say so, not vanish.
+TEST(StartupE2E, ATitleWithABackslashIsReportedInsteadOfEndingSilently) {
+  const std::string exe = wt::MakeSetup(Folder("backslash"), Distribution("TITLEBAR 体験版\\第1章\n"));
+  ASSERT_FALSE(exe.empty());
+  wt::Process program = wt::Start(exe);
+  HWND box = wt::WaitFor([&] { return wt::FindMessageBox(program.id); }, kTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(wt::MessageBoxText(box),
+            "[ 体験版\\第1章 スタートアップ ] の起動確認ができませんでした。\n"
+            "TITLEBARに「\\」が含まれていないか確認して下さい。");
+  wt::Press(box, IDOK);
+  DWORD code = 0;
+  ASSERT_TRUE(wt::WaitExit(program, kTimeout, &code));
+  EXPECT_EQ(code, 0xFFFFFFFFu);
+  EXPECT_TRUE(wt::WorkFolders().empty());
+}
+
 }  // namespace

@@ -143,20 +143,9 @@ void Play(const std::string& folder) {
 
 // A box of any process with the uninstaller's caption (the original and its copy alike).
 HWND FindUninstallBox() {
-  struct Search {
-    HWND found;
-  } search{nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        if (IsWindowVisible(window) && wt::ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) &&
-            wt::Text(window) == kCaption) {
-          reinterpret_cast<Search*>(param)->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return wt::FindTop(wt::kAnyProcess, [](HWND window) {
+    return wt::ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) && wt::Text(window) == kCaption;
+  });
 }
 
 struct Answered {

@@ -149,7 +149,7 @@ BOOL CALLBACK EnumTop(HWND window, LPARAM param) {
   Search* search = reinterpret_cast<Search*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->process_id && IsWindowVisible(window) && search->match(window)) {
+  if ((search->process_id == kAnyProcess || owner == search->process_id) && IsWindowVisible(window) && search->match(window)) {
     search->found = window;
     return FALSE;
   }

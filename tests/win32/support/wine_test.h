@@ -40,7 +40,9 @@ void Kill(Process& process);
 
 // Polls until `find` yields a window or the time runs out.
 HWND WaitFor(const std::function<HWND()>& find, DWORD timeout_ms);
-// The first visible top-level window of the process that `match` accepts.
+// The first visible top-level window of the process (of any with kAnyProcess) that `match`
+// accepts.
+constexpr DWORD kAnyProcess = 0;  // the idle process, which owns no window
 HWND FindTop(DWORD process_id, std::function<bool(HWND)> match);
 // A visible top-level window of the process with this exact (CP932) title.
 HWND FindTopWindow(DWORD process_id, const std::string& title);
