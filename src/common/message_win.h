@@ -5,10 +5,14 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>  // __MINGW_PRINTF_FORMAT: the format the C runtime in use understands
 
 // Every formatted message fits 1023 bytes and the terminator; longer ones are cut.
 constexpr std::size_t kMessageBuffer = 1024;
 constexpr std::size_t kCaptionBuffer = 260;
+
+// The boxes format like the C runtime's printf, so the compiler checks their arguments.
+#define PV_PRINTF_LIKE __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)))
 
 void SetMainWindowHandle(HWND window);
 HWND MainWindowHandle();
@@ -18,16 +22,16 @@ HINSTANCE MainWindowInstance();
 const char* MainWindowCaption();
 
 // OK, error icon; the text is copied to the clipboard.
-void ErrorBox(const char* format, ...);
+void ErrorBox(const char* format, ...) PV_PRINTF_LIKE;
 // Retry and Cancel, error icon; copied to the clipboard. Cancel ends the process with -1.
-void RetryAbortBox(const char* format, ...);
+void RetryAbortBox(const char* format, ...) PV_PRINTF_LIKE;
 // Yes and No, question icon; not copied. 1 for Yes, 0 otherwise.
-int YesNoBox(const char* format, ...);
+int YesNoBox(const char* format, ...) PV_PRINTF_LIKE;
 // Retry and Cancel, warning icon; copied to the clipboard. 1 for Retry, 0 for Cancel, which
 // lets the caller skip what failed and go on (nothing ends the process here).
-int RetrySkipBox(const char* format, ...);
+int RetrySkipBox(const char* format, ...) PV_PRINTF_LIKE;
 // OK, information icon; not copied.
-void InfoBox(const char* format, ...);
+void InfoBox(const char* format, ...) PV_PRINTF_LIKE;
 
 // Replaces the clipboard's text. 0 when handed over, -1 when no memory block could be had.
 int CopyTextToClipboard(const char* text);
