@@ -221,7 +221,7 @@ bool DeleteKeyIfLeaf(HKEY root, const std::string& name, bool with_values) {
 }
 
 std::string ParentKeyOf(const std::string& name) {
-  // The system reads key names in the ANSI code page: a trail byte 0x5C separates nothing.
+  // Key names are CP932 (they reach the system converted): a trail byte 0x5C separates nothing.
   const std::size_t last = FindLastCharMb(name, '\\');
   return last == std::string::npos ? std::string() : name.substr(0, last);
 }
