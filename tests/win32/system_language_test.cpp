@@ -87,6 +87,23 @@ TEST(SystemLanguage, ConversionsNeverMangle) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
+// A system path that has no CP932 form ("é" in a user name) stays exact: our CP932 part is
+// joined onto it in UTF-16.
+TEST(SystemLanguage, SystemPathsWithoutACp932FormStayExact) {
+  const std::wstring folder = L"C:\\users\\Public\\Caf\u00E9";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", folder.c_str()));
+  std::wstring path = TempFolderW();
+  EXPECT_TRUE(path == folder + L"\\");
+  ASSERT_TRUE(AppendCp932(&path, "ソ表.txt"));
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_TRUE(GetFileAttributesW((folder + L"\\ソ表.txt").c_str()) != INVALID_FILE_ATTRIBUTES);
+  const std::wstring module = ModuleFileNameW(nullptr);
+  EXPECT_TRUE(module.size() > 30 && module.substr(module.size() - 30) == L"win32_system_language_test.exe");
+}
+
 // One settings file for the process: the accessors read REG_GLOBAL and INI_FILE once.
 TEST(SystemLanguage, RegistryAndIniHoldTheJapaneseText) {
   LoadSettingsText("REG_GLOBAL Pvソフト\n"
