@@ -11,6 +11,7 @@
 #include "archive/copy_dialog_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/wide_win.h"
 #include "driver/work_folder_win.h"
 
 namespace {
@@ -20,9 +21,7 @@ namespace {
 bool HeldByAnotherProgram(const std::string& path, unsigned long error) {
   if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
   if (error != ERROR_ACCESS_DENIED) return false;
-  wchar_t wide[kPathBuffer];
-  if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide, kPathBuffer) == 0) return false;
-  const DWORD attributes = GetFileAttributesW(wide);
+  const DWORD attributes = GetFileAttributesCp932(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
