@@ -21,9 +21,9 @@ struct PackRun {
   std::string output;  // stdout and stderr
 };
 
-PackRun Pack(const std::string& args) {
+PackRun Pack(const std::string& args, const std::string& environment = "") {
   PackRun run{0, ""};
-  std::FILE* p = ::popen((kPack + " " + args + " 2>&1").c_str(), "r");
+  std::FILE* p = ::popen((environment + " " + kPack + " " + args + " 2>&1").c_str(), "r");
   char buffer[4096];
   while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) run.output.append(buffer, n);
   const int status = ::pclose(p);
@@ -46,10 +46,15 @@ std::string Cp932ToUtf8ForTest(const std::string& cp932) {
   return out;
 }
 
+// The program cannot start without a title picture: every tree that packs has one.
+const std::string kTitlePicture = std::string(PV_SOURCE_DIR) + "/examples/sample/insttscr.rct";
+void AddTitlePicture(const std::string& root) { WriteFileBytes(root + "/insttscr.rct", ReadFileBytes(kTitlePicture)); }
+
 // A game-like tree with a nested folder, a Japanese name and a file over one block.
 void MakeGameTree(const std::string& root) {
   MakeDir(root);
   WriteFileBytes(root + "/install.env", "TITLEBAR test\r\n");
+  AddTitlePicture(root);
   WriteFileBytes(root + "/readme.txt", "read me\r\n");
   WriteFileBytes(root + "/game.exe", MakeContent(0x20001, true, 3));
   MakeDir(root + "/data");
@@ -166,6 +171,13 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
          WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n[reg]\r\n\"a\"=\"b\"\r\n");
        },
        "reg"},
+      {"no title picture",
+       [](const std::string& root) {
+         MakeDir(root);
+         WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n");
+         WriteFileBytes(root + "/insttscr.bmp", "BM");
+       },
+       "has no title picture"},
       {"a name Windows keeps for a device",
        [](const std::string& root) {
          MakeDir(root);
@@ -183,6 +195,70 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
     EXPECT_NE(run.output.find(r.message), std::string::npos) << run.output;
     EXPECT_FALSE(PathExists(dir / "x.arc"));
   }
+}
+
+// Windows cannot create these names, or strips them so that two entries become one; each
+// is refused with the entry named, whether it is a file or a folder.
+TEST(PackTool, RefusesNamesWindowsCannotCreate) {
+  const struct {
+    std::string name;
+    const char* why;
+  } rows[] = {
+      {"a:b.dat", "\":\""},        {"a*b.dat", "\"*\""},       {"a?b.dat", "\"?\""},
+      {"a\"b.dat", "\"\"\""},     {"a<b.dat", "\"<\""},       {"a>b.dat", "\">\""},
+      {"a|b.dat", "\"|\""},        {"a\\b.dat", "\"\\\""},    {"tab\tname.dat", "control character"},
+      {"CON", "device name"},      {"com1.txt", "device name"}, {"Lpt9.log", "device name"},
+      {"nul.tar.gz", "device name"}, {u8"COM\u00B9.dat", "device name"},
+      {"save.", "dot or a space"}, {"save ", "dot or a space"},
+  };
+  for (const auto& row : rows) {
+    for (const bool folder : {false, true}) {
+      SCOPED_TRACE(row.name + (folder ? " (folder)" : " (file)"));
+      TempDir dir;
+      MakeGameTree(dir / "game");
+      const std::string path = dir / "game/data/" + row.name;
+      if (folder) {
+        MakeDir(path);
+      } else {
+        WriteFileBytes(path, "x");
+      }
+      const PackRun run = Pack("build " + dir / "game" + " --sidecar " + dir / "x.arc");
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.output.find("data/" + row.name + ": "), std::string::npos) << run.output;
+      EXPECT_NE(run.output.find(row.why), std::string::npos) << run.output;
+      EXPECT_FALSE(PathExists(dir / "x.arc"));
+    }
+  }
+  // Near misses that Windows takes as they are.
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  for (const char* name : {"console.dat", "com10.dat", "a.b.c", ".hidden", "lpt.dat"}) {
+    WriteFileBytes(dir / "game/" + name, "x");
+  }
+  const PackRun run = Pack("build " + dir / "game" + " --sidecar " + dir / "x.arc");
+  EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// Memory that runs out while a worker compresses (limited through the tool's test hook)
+// ends the build with a message and exit code 1, and leaves no partial output behind.
+TEST(PackTool, RunningOutOfMemoryIsAnError) {
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  WriteFileBytes(dir / "game/data/noise.bin", MakeContent(3 << 20, true, 9));
+  WriteFileBytes(dir / "stub.exe", "MZ" + MakeContent(3000, true));
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    const PackRun run = Pack("build -j " + std::string(jobs) + " " + dir / "game" + " -o " + dir / "s.exe --stub " +
+                             dir / "stub.exe --uninstaller " + dir / "stub.exe",
+                             "PANVESTER_PACK_ALLOC_LIMIT=1500000");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("data/noise.bin: out of memory"), std::string::npos) << run.output;
+    EXPECT_FALSE(PathExists(dir / "s.exe"));
+    EXPECT_FALSE(PathExists(dir / "s.exe.part"));
+  }
+  // Without the limit the same tree packs.
+  const PackRun run = Pack("build -q " + dir / "game" + " -o " + dir / "s.exe --stub " + dir / "stub.exe");
+  EXPECT_EQ(run.status, 0) << run.output;
 }
 
 TEST(PackTool, BuildConvertsATitlePictureGivenAsPng) {
@@ -213,12 +289,15 @@ TEST(PackTool, VerifyNamesTheDamagedEntryAndItsOffset) {
   TempDir dir;
   MakeDir(dir / "game");
   WriteFileBytes(dir / "game/install.env", "x");
+  AddTitlePicture(dir / "game");
   WriteFileBytes(dir / "game/z.bin", MakeContent(5000, false));
   ASSERT_EQ(Pack("build -q " + dir / "game" + " --sidecar " + dir / "a.arc").status, 0);
   std::string bytes = ReadFileBytes(dir / "a.arc");
-  // UnInst.lst and install.env come before z.bin.
-  const std::string list = FormatInstallList({{"UnInst.lst", false}, {"install.env", false}, {"z.bin", false}});
-  const std::size_t z_offset = (2 + 11 + 8 + 8 + Zlib(list).size()) + (2 + 12 + 8 + 8 + Zlib("x").size());
+  // UnInst.lst, install.env and insttscr.rct come before z.bin.
+  const std::string list = FormatInstallList(
+      {{"UnInst.lst", false}, {"install.env", false}, {"insttscr.rct", false}, {"z.bin", false}});
+  const std::size_t z_offset = (2 + 11 + 8 + 8 + Zlib(list).size()) + (2 + 12 + 8 + 8 + Zlib("x").size()) +
+                               (2 + 13 + 8 + 8 + Zlib(ReadFileBytes(kTitlePicture)).size());
   bytes[bytes.size() - 6] ^= 0x40;  // inside z.bin's Adler-32
   WriteFileBytes(dir / "a.arc", bytes);
   const PackRun run = Pack("verify " + dir / "a.arc");

@@ -36,8 +36,8 @@ int RunList(const std::string& path) {
       continue;
     }
     unsigned char stamp[8];
-    if (std::fread(stamp, 1, 8, in) != 8 || std::fseek(in, static_cast<long>(entry.packed), SEEK_CUR) != 0) {
-      std::fprintf(stderr, "list: the archive ends inside %s\n", name.c_str());
+    if (std::fread(stamp, 1, 8, in) != 8 || !SkipInArchive(in, archive, entry.packed)) {
+      std::fprintf(stderr, "list: %s: its data runs past the end of the archive\n", name.c_str());
       return 1;
     }
     std::uint64_t filetime = 0;

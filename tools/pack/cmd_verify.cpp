@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
+#include "platform.h"
 #include "uninst/install_list.h"
 
 namespace {
@@ -115,11 +116,11 @@ int RunVerify(const std::string& path) {
     archived.push_back({entry.name, entry.IsFolder()});
     if (entry.IsFolder()) continue;
     stored.emplace_back(entry.name, entry.size);
-    if (std::fseek(in, static_cast<long>(entry.packed) + kTimeBytes, SEEK_CUR) != 0) break;
+    if (!SkipInArchive(in, archive, std::int64_t{entry.packed} + kTimeBytes)) break;
   }
 
   VerifySink full;
-  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  SeekFile(in, archive.start, SEEK_SET);
   const WalkOutcome outcome = WalkEntries(in, kRoot, WalkPass::kFull, full);
   if (!outcome.Ok()) {
     Fail(archive, outcome, "");
@@ -136,7 +137,7 @@ int RunVerify(const std::string& path) {
 
   // The start-up pass creates no folders and must find install.env.
   VerifySink setup;
-  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  SeekFile(in, archive.start, SEEK_SET);
   const WalkOutcome setup_outcome = WalkEntries(in, kRoot, WalkPass::kSetup, setup);
   if (!setup_outcome.Ok()) {
     Fail(archive, setup_outcome, "start-up pass: ");

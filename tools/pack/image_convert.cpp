@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "archive/archive_reader.h"
 #include "platform.h"
 
 #ifdef PV_HAVE_PNG
@@ -119,8 +120,14 @@ bool ReadBmp(const std::string& path, RgbPicture* picture, std::string* error) {
   const std::int64_t width = static_cast<std::int32_t>(Get32(&b[18]));
   const std::int64_t raw_height = static_cast<std::int32_t>(Get32(&b[22]));
   const unsigned bits = b[28] | b[29] << 8;
-  if ((bits != 24 && bits != 32) || Get32(&b[30]) != 0) {
-    *error = path + ": only uncompressed 24- and 32-bit BMP files are read";
+  const std::uint32_t compression = Get32(&b[30]);
+  // 32-bit pictures usually come with bit fields (blue, green, red, alpha bytes); the
+  // alpha byte is ignored, so only the colour masks must be the usual ones.
+  constexpr std::uint32_t kBitFields = 3;
+  const bool usual_fields = compression == kBitFields && bits == 32 && b.size() >= 66 &&
+                            Get32(&b[54]) == 0x00FF0000 && Get32(&b[58]) == 0x0000FF00 && Get32(&b[62]) == 0x000000FF;
+  if ((bits != 24 && bits != 32) || (compression != 0 && !usual_fields)) {
+    *error = path + ": only uncompressed 24- and 32-bit BMP files are read (32-bit in blue, green, red order)";
     return false;
   }
   const std::int64_t height = raw_height < 0 ? -raw_height : raw_height;
@@ -184,17 +191,24 @@ bool WritePictureFile(const std::string& path, const RgbPicture& picture, std::s
 
 bool ReadTitleImageFile(const std::string& path, RgbPicture* picture, TitleVariant* variant,
                         std::string* error) {
-  std::vector<unsigned char> bytes;
-  if (!ReadBytes(path, &bytes, error)) return false;
+  // Read from the stream, so the data block grows with what the file holds.
+  FilePtr stream(OpenFile(path, "rb"));
+  if (!stream) {
+    *error = "cannot open " + path;
+    return false;
+  }
   TitleFile file;
-  switch (ParseTitleFile(bytes.data(), bytes.size(), &file)) {
+  switch (ReadTitleFile(stream.get(), &file)) {
     case TitleRead::kOk:
       break;
     case TitleRead::kUnknown:
       *error = path + ": not a title picture (TC00, TS00, TC01 or TS01)";
       return false;
     case TitleRead::kBadSize:
-      return CheckSize(file.width, file.height, error);
+      // The reader says the same when the data block could not be allocated.
+      if (!CheckSize(file.width, file.height, error)) return false;
+      *error = path + ": not enough memory to read the picture";
+      return false;
     default:
       *error = path + ": file cut short";
       return false;

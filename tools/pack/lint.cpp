@@ -319,6 +319,13 @@ void Linter::ReportSetting(std::size_t read, bool in_section) {
         Add(read, Level::kWarning, "INSTMAKEFOL " + Quoted(parsed.value) + " reads as " + std::to_string(value));
       }
     }
+    // The single-instance check names a kernel object after the title, and a backslash
+    // there means a namespace; a double-byte character's 0x5C trail byte does not count.
+    if (parsed.key == "TITLEBAR" && FindCharMb(parsed.value, '\\') != std::string::npos) {
+      Add(read, Level::kWarning,
+          "TITLEBAR contains \"\\\": the single-instance check cannot use such a title, and the setup program "
+          "stops at start-up");
+    }
     return;
   }
   bool case_only = false;

@@ -1,6 +1,9 @@
 #include "pack_common.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <iterator>
 #include <cstdio>
 #include <system_error>
 
@@ -30,6 +33,10 @@ bool ScanFolder(const std::string& host, const std::string& name, const std::str
   for (const std::string& child : children) {
     const std::string child_host = host + "/" + child;
     const std::string child_display = display + child;
+    if (const std::string problem = WindowsNameProblem(child); !problem.empty()) {
+      *error = child_display + ": " + problem;
+      return false;
+    }
     std::string cp932;
     std::string conversion_error;
     if (!Utf8ToCp932(child, &cp932, &conversion_error)) {
@@ -75,6 +82,35 @@ bool RoundTrips(const std::string& utf8, std::string* cp932) {
 }
 
 }  // namespace
+
+// Checked on the UTF-8 name, where every ASCII byte is itself: in CP932 a backslash may be
+// the second byte of a character.
+std::string WindowsNameProblem(const std::string& name) {
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return "the name contains a control character, which Windows does not allow";
+    if (std::strchr("\\/:*?\"<>|", c)) {
+      return std::string("the name contains \"") + c + "\", which Windows does not allow in a name";
+    }
+  }
+  // Windows strips these when it creates the file, so two entries could become one.
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return "the name ends with a dot or a space, which Windows removes";
+  }
+  std::string base = name.substr(0, name.find('.'));
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
+  bool device = std::find(std::begin(kDevices), std::end(kDevices), base) != std::end(kDevices);
+  device = device || (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+                      base[3] >= '0' && base[3] <= '9');
+  // The superscript digits (UTF-8 bytes) count as well: "COM" and a superscript one.
+  for (const char* prefix : {"com", "lpt"}) {
+    for (const char* digit : {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) device = device || base == std::string(prefix) + digit;
+  }
+  if (device) return "\"" + name + "\" is a device name on Windows and cannot be a file or folder";
+  return std::string();
+}
 
 // A character must come back from CP932 as itself: the C library's table also takes a few
 // look-alikes one way only (the yen sign becomes a backslash, which would add a folder level), and
@@ -141,6 +177,13 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
       return false;
   }
   return false;
+}
+
+bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count) {
+  if (count < 0 || count > kArchiveLimit) return false;
+  const std::int64_t at = TellFile(in);
+  if (at < archive.start || at + count > archive.start + archive.length) return false;
+  return SeekFile(in, count, SEEK_CUR);
 }
 
 // Civil date from the day count (proleptic Gregorian), so no C library's time_t range or
