@@ -1,19 +1,15 @@
 // build: packs a game folder into a setup program (stub + archive + trailer) or a side-car.
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
+#include <new>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <zlib.h>
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "build_write.h"
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
@@ -21,6 +17,8 @@
 #include "uninst/install_list.h"
 
 namespace {
+
+bool IsTopLevel(const PackEntry& entry, const char* name) { return !entry.folder && LowerMb(entry.name) == LowerMb(name); }
 
 struct BuildOptions {
   std::string source;
@@ -32,270 +30,6 @@ struct BuildOptions {
   bool quiet = false;
 };
 
-// Files up to this size are compressed by the workers into memory; larger ones by the
-// writer straight into the output, so no whole large file is ever held compressed.
-constexpr std::uint64_t kInMemoryFileLimit = 8u << 20;
-// Source bytes of the in-memory files compressed ahead of the writer, at most (the 32-bit
-// Windows tool has little address space to spare).
-constexpr std::uint64_t kInFlightLimit = 48u << 20;
-
-bool StreamedEntry(const PackEntry& entry) {
-  return !entry.folder && !entry.source_path.empty() && entry.size > kInMemoryFileLimit;
-}
-
-std::uint64_t InFlightCost(const PackEntry& entry) {
-  return entry.folder || StreamedEntry(entry) ? 0 : entry.size;
-}
-
-// One compressed file waiting to be written, filled by a worker.
-struct Slot {
-  bool done = false;
-  bool ok = false;
-  std::uint64_t size = 0;
-  std::vector<unsigned char> stream;
-  std::string error;
-  bool out_of_memory = false;  // no text is made where memory ran out
-};
-
-// Compresses a file as one zlib stream at the default level and hands the stream on in
-// pieces. The bytes depend only on the input (read in pieces of 1 MiB, finished at the
-// first short read), not on where they go, so in memory and streamed files come out alike.
-template <typename Output>
-bool DeflateFile(std::FILE* in, Output&& output, std::uint64_t* input_size, std::string* error) {
-  z_stream zs{};
-  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) {
-    *error = "compression failed";
-    return false;
-  }
-  struct End {
-    z_stream* zs;
-    ~End() { deflateEnd(zs); }
-  } end{&zs};
-  std::vector<unsigned char> piece(1u << 20);
-  std::vector<unsigned char> packed(1u << 18);
-  *input_size = 0;
-  for (;;) {
-    const std::size_t n = std::fread(piece.data(), 1, piece.size(), in);
-    if (n < piece.size() && std::ferror(in)) {
-      *error = "read error";
-      return false;
-    }
-    *input_size += n;
-    const bool finish = n < piece.size();
-    zs.next_in = piece.data();
-    zs.avail_in = static_cast<uInt>(n);
-    int result = Z_OK;
-    do {
-      zs.next_out = packed.data();
-      zs.avail_out = static_cast<uInt>(packed.size());
-      result = deflate(&zs, finish ? Z_FINISH : Z_NO_FLUSH);
-      if (result == Z_STREAM_ERROR) {
-        *error = "compression failed";
-        return false;
-      }
-      if (!output(packed.data(), packed.size() - zs.avail_out)) return false;
-    } while (zs.avail_out == 0 || (finish && result != Z_STREAM_END));
-    if (finish) return true;
-  }
-}
-
-bool CompressEntry(const PackEntry& entry, Slot* slot) {
-  if (entry.source_path.empty()) {
-    slot->size = entry.data.size();
-    if (!CompressStream(entry.data.data(), entry.data.size(), &slot->stream)) {
-      slot->error = "compression failed";
-      return false;
-    }
-    return true;
-  }
-  FilePtr in(OpenFile(entry.source_path, "rb"));
-  if (!in) {
-    slot->error = "cannot open " + entry.source_path;
-    return false;
-  }
-  auto keep = [slot](const unsigned char* data, std::size_t size) {
-    slot->stream.insert(slot->stream.end(), data, data + size);
-    return true;
-  };
-  if (!DeflateFile(in.get(), keep, &slot->size, &slot->error)) {
-    slot->error = "cannot read " + entry.source_path + " (" + slot->error + ")";
-    return false;
-  }
-  return true;
-}
-
-// Writes a large file's entry while compressing it: the header goes out with zero sizes
-// and is completed once the stream's length is known.
-bool WriteStreamedEntry(std::FILE* out, const PackEntry& entry, std::int64_t* offset, std::string* error) {
-  FilePtr in(OpenFile(entry.source_path, "rb"));
-  if (!in) {
-    *error = "cannot open " + entry.source_path;
-    return false;
-  }
-  const std::int64_t header_at = TellFile(out);
-  if (header_at < 0 || !WriteFileEntry(out, entry.name, 0, entry.filetime, {})) {
-    *error = "write error";
-    return false;
-  }
-  const std::int64_t header_bytes = static_cast<std::int64_t>(entry.name.size()) + 1 + kEntryFixedBytes + kTimeBytes;
-  std::int64_t packed = 0;
-  bool too_large = false;
-  auto write = [&](const unsigned char* data, std::size_t size) {
-    packed += static_cast<std::int64_t>(size);
-    if (*offset + header_bytes + packed + 8 > kArchiveLimit) {
-      too_large = true;
-      return false;
-    }
-    return size == 0 || std::fwrite(data, 1, size, out) == size;
-  };
-  std::uint64_t input_size = 0;
-  std::string why;
-  if (!DeflateFile(in.get(), write, &input_size, &why)) {
-    *error = too_large ? "the archive would reach 2 GiB" : why.empty() ? "write error" : "cannot read " + entry.source_path;
-    return false;
-  }
-  if (input_size > static_cast<std::uint64_t>(kArchiveLimit)) {
-    *error = "larger than 2 GiB";
-    return false;
-  }
-  unsigned char sizes[8];
-  for (int i = 0; i < 4; ++i) {
-    sizes[i] = static_cast<unsigned char>(input_size >> (8 * i));
-    sizes[4 + i] = static_cast<unsigned char>(static_cast<std::uint64_t>(packed) >> (8 * i));
-  }
-  const std::int64_t sizes_at = header_at + 2 + static_cast<std::int64_t>(entry.name.size()) + 1;
-  if (!SeekFile(out, sizes_at, SEEK_SET) || std::fwrite(sizes, 1, 8, out) != 8 || !SeekFile(out, 0, SEEK_END)) {
-    *error = "write error";
-    return false;
-  }
-  *offset += header_bytes + packed;
-  return true;
-}
-
-class Progress {
- public:
-  Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
-  void Show(std::size_t done, std::uint64_t bytes, const std::string& name) {
-    if (!enabled_) return;
-    std::printf("\r\033[K[%zu/%zu] %.1f MB  %s", done, total_, bytes / 1048576.0, name.c_str());
-    std::fflush(stdout);
-  }
-  void Finish() {
-    if (!enabled_) return;
-    std::printf("\r\033[K");
-    std::fflush(stdout);
-  }
-
- private:
-  bool enabled_;
-  std::size_t total_;
-};
-
-// Writes the entries in order while workers compress ahead of the writer. Each file is
-// its own zlib stream, so the bytes do not depend on how many workers ran. What is in
-// flight stays bounded: a few files ahead of the writer, and only small ones in memory.
-// Running out of memory in a worker fails its entry with a message, as any error does.
-bool WriteEntries(std::FILE* out, const std::vector<PackEntry>& entries, std::int64_t start, unsigned jobs,
-                  Progress& progress, std::string* error) {
-  std::vector<Slot> slots(entries.size());
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t written = 0;        // entries handed to the file so far
-  std::uint64_t in_flight = 0;    // source bytes of in-memory files taken but not yet written
-  std::atomic<std::size_t> next{0};
-  bool stop = false;
-  const std::size_t window = std::max<std::size_t>(2 * jobs, 4);
-
-  auto worker = [&] {
-    for (;;) {
-      const std::size_t i = next.fetch_add(1);
-      if (i >= entries.size()) return;
-      const std::uint64_t cost = InFlightCost(entries[i]);
-      {
-        // The entry the writer waits for always goes ahead, so the budget cannot stall it.
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] {
-          return stop || i == written || (i < written + window && in_flight + cost <= kInFlightLimit);
-        });
-        if (stop) return;
-        in_flight += cost;
-      }
-      Slot slot;
-      try {
-        if (entries[i].folder || StreamedEntry(entries[i])) slot.ok = true;
-        else slot.ok = CompressEntry(entries[i], &slot);
-      } catch (const std::bad_alloc&) {
-        slot = Slot();
-        slot.out_of_memory = true;
-      }
-      std::lock_guard<std::mutex> lock(mutex);
-      slot.done = true;
-      slots[i] = std::move(slot);
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> threads;
-  // However the writer leaves (an error, or an allocation failure of its own), the workers
-  // are stopped and joined first.
-  struct Joiner {
-    std::vector<std::thread>& threads;
-    std::mutex& mutex;
-    std::condition_variable& changed;
-    bool& stop;
-    ~Joiner() {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        stop = true;
-      }
-      changed.notify_all();
-      for (std::thread& t : threads) t.join();
-    }
-  } joiner{threads, mutex, changed, stop};
-  for (unsigned t = 0; t < jobs; ++t) threads.emplace_back(worker);
-
-  bool ok = true;
-  std::int64_t offset = start;
-  for (std::size_t i = 0; i < entries.size() && ok; ++i) {
-    Slot slot;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return slots[i].done; });
-      slot = std::move(slots[i]);
-    }
-    const PackEntry& entry = entries[i];
-    if (!slot.ok) {
-      *error = entry.display + ": " + (slot.out_of_memory ? std::string("out of memory while compressing") : slot.error);
-      ok = false;
-    } else if (entry.folder) {
-      ok = WriteFolderEntry(out, entry.name);
-      offset += entry.name.size() + 1 + kEntryFixedBytes;
-    } else if (StreamedEntry(entry)) {
-      std::string why;
-      ok = WriteStreamedEntry(out, entry, &offset, &why);
-      if (!ok) *error = entry.display + ": " + why;
-    } else if (slot.size > static_cast<std::uint64_t>(kArchiveLimit)) {
-      *error = entry.display + ": larger than 2 GiB";
-      ok = false;
-    } else {
-      ok = WriteFileEntry(out, entry.name, static_cast<std::int32_t>(slot.size), entry.filetime, slot.stream);
-      offset += entry.name.size() + 1 + kEntryFixedBytes + kTimeBytes + slot.stream.size();
-      if (!ok) *error = "write error";
-    }
-    if (ok && offset + 8 > kArchiveLimit) {
-      *error = "the archive would reach 2 GiB";
-      ok = false;
-    }
-    slot = Slot();  // the stream's memory goes back before the next file is taken
-    progress.Show(i + 1, static_cast<std::uint64_t>(offset - start), entry.display);
-    std::lock_guard<std::mutex> lock(mutex);
-    written = i + 1;
-    in_flight -= InFlightCost(entry);
-    if (!ok) stop = true;
-    changed.notify_all();
-  }
-  return ok;
-}
-
 bool HasTopLevelInstallEnv(const PackTree& tree) {
   for (const PackEntry& entry : tree.entries) {
     if (!entry.folder && LowerMb(entry.name) == "install.env") return true;
@@ -303,29 +37,6 @@ bool HasTopLevelInstallEnv(const PackTree& tree) {
   return false;
 }
 
-bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::string* error) {
-  FilePtr in(OpenFile(stub, "rb"));
-  if (!in) {
-    *error = stub + ": cannot open the stub";
-    return false;
-  }
-  std::vector<char> buffer(1 << 20);
-  *size = 0;
-  while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get())) {
-    if (std::fwrite(buffer.data(), 1, n, out) != n) {
-      *error = "write error";
-      return false;
-    }
-    *size += static_cast<std::int64_t>(n);
-  }
-  if (*size < 2 || *size > kArchiveLimit) {
-    *error = stub + ": not a usable stub";
-    return false;
-  }
-  return true;
-}
-
-bool IsTopLevel(const PackEntry& entry, const char* name) { return !entry.folder && LowerMb(entry.name) == LowerMb(name); }
 
 // The uninstaller every installation points to (Start menu, the system's list of programs):
 // the tree's own, else the one given, else the one built beside the stub.
@@ -375,23 +86,112 @@ bool HasTitlePicture(const std::vector<PackEntry>& entries) {
   return false;
 }
 
-// Stub, entries, end marker and trailer into the open output; *size is the file's size.
-bool WriteOutput(const BuildOptions& options, const std::vector<PackEntry>& ordered, std::FILE* out,
-                 std::int64_t* size, std::string* error) {
-  std::int64_t start = 0;
-  if (!options.stub.empty() && !CopyStub(options.stub, out, &start, error)) return false;
-  const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-  Progress progress(!options.quiet && ProgressWanted(), ordered.size());
-  const bool written = WriteEntries(out, ordered, start, jobs, progress, error);
-  progress.Finish();
-  if (!written) return false;
-  if (!WriteEndMarker(out) || (!options.stub.empty() && !WriteTrailer(out, static_cast<std::uint32_t>(start))) ||
-      std::fflush(out) != 0) {
-    *error = "write error";
+// Step 1, scan: the tree as it will ship, completed by the build steps and the uninstaller,
+// without the tree's own UnInst.lst.
+bool ScanStep(const BuildOptions& options, PackTree* tree, std::string* error) {
+  if (!ScanTree(options.source, tree, error)) return false;
+  if (!HasTopLevelInstallEnv(*tree)) {
+    *error = options.source + " has no install.env at its top level; the setup program cannot start without it";
     return false;
   }
-  *size = TellFile(out);
+  for (const NamedBuildStep& step : BuildSteps()) {
+    if (!step.step(*tree, error)) {
+      *error = std::string(step.name) + ": " + *error;
+      return false;
+    }
+  }
+  DropTreeInstallList(tree);
+  return AddUninstaller(options, tree, error);
+}
+
+// Step 2, check: every name one the program may write, and no two that Windows would
+// take for the same file.
+bool CheckStep(const PackTree& tree, std::string* error) {
+  for (const PackEntry& entry : tree.entries) {
+    if (const char* problem = CheckEntryName(entry.name, entry.folder)) {
+      *error = entry.display + ": " + problem;
+      return false;
+    }
+  }
+  // Windows folds letter case, and a few Unicode characters share one CP932 code.
+  std::vector<std::pair<std::string, const PackEntry*>> lowered;
+  for (const PackEntry& entry : tree.entries) lowered.emplace_back(LowerMb(entry.name), &entry);
+  std::sort(lowered.begin(), lowered.end());
+  for (std::size_t i = 1; i < lowered.size(); ++i) {
+    if (lowered[i].first == lowered[i - 1].first) {
+      *error = lowered[i - 1].second->display + " and " + lowered[i].second->display + " would be the same file on Windows";
+      return false;
+    }
+  }
   return true;
+}
+
+// Step 3, order: the entries in the order the program will meet them (by their CP932
+// names), with UnInst.lst made from that order; the start-up pass must reach every setup
+// file and the title picture.
+bool OrderStep(const BuildOptions& options, PackTree* tree, std::vector<PackEntry>* ordered, std::string* error) {
+  std::vector<PlannedEntry> plan;
+  for (const PackEntry& entry : tree->entries) plan.push_back({entry.name, entry.folder});
+  {
+    // The newest time of the tree, so the same tree always packs to the same bytes.
+    PackEntry list;
+    for (const PackEntry& entry : tree->entries) list.filetime = std::max(list.filetime, entry.filetime);
+    const std::string text = OrderWithInstallList(&plan);
+    list.name = list.display = kInstallListName;
+    list.data.assign(text.begin(), text.end());
+    list.size = list.data.size();
+    tree->entries.push_back(std::move(list));
+  }
+  ordered->reserve(tree->entries.size());
+  std::vector<std::size_t> by_name(tree->entries.size());
+  for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
+  auto name_of = [&](std::size_t i) -> const std::string& { return tree->entries[i].name; };
+  std::sort(by_name.begin(), by_name.end(), [&](std::size_t a, std::size_t b) { return name_of(a) < name_of(b); });
+  std::vector<std::size_t> order;
+  for (const PlannedEntry& p : plan) {
+    order.push_back(*std::lower_bound(by_name.begin(), by_name.end(), p.name,
+                                      [&](std::size_t i, const std::string& n) { return name_of(i) < n; }));
+  }
+  for (std::size_t i : order) ordered->push_back(std::move(tree->entries[i]));
+
+  const std::string unreachable = FindUnreachableSetupFile(plan);
+  if (!unreachable.empty()) {
+    *error = Cp932ToUtf8(unreachable) +
+             " lies inside a folder but its name contains \"install.env\", \"insttscr.rct\" or \".txt\": the "
+             "start-up pass would try to unpack it into a folder it never creates. Rename it, move it to the top "
+             "level, or add a sub-folder (two levels deep) so that the pass stops before it.";
+    return false;
+  }
+  if (!HasTitlePicture(*ordered)) {
+    *error = options.source +
+             " has no title picture at its top level (insttscr.rct, or insttscr.png to convert); the setup program "
+             "cannot start without one";
+    return false;
+  }
+  return true;
+}
+
+// Step 4, compress and write: into TARGET.part, renamed to TARGET when complete and
+// removed otherwise, running out of memory included.
+bool WriteStep(const BuildOptions& options, const std::vector<PackEntry>& ordered, const std::string& target,
+               std::int64_t* size, std::string* error) {
+  const std::string temp = target + ".part";
+  FilePtr out(OpenFile(temp, "wb"));
+  if (!out) {
+    *error = "cannot create " + temp;
+    return false;
+  }
+  bool ok = false;
+  try {
+    ok = WriteSetup(WriteRequest{options.stub, options.jobs, !options.quiet && ProgressWanted()}, ordered, out.get(),
+                    size, error);
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory";
+  }
+  if (std::fclose(out.release()) != 0 && ok) *error = "write error", ok = false;
+  if (ok && !RenameFile(temp, target)) *error = "cannot create " + target, ok = false;
+  if (!ok) RemoveFile(temp);
+  return ok;
 }
 
 int RunBuild(const BuildOptions& options) {
@@ -404,114 +204,21 @@ int RunBuild(const BuildOptions& options) {
     return 2;
   }
   PackTree tree;
-  std::string error;
-  if (!ScanTree(options.source, &tree, &error)) {
-    std::fprintf(stderr, "build: %s\n", error.c_str());
-    return 1;
-  }
-  if (!HasTopLevelInstallEnv(tree)) {
-    std::fprintf(stderr, "build: %s has no install.env at its top level; the setup program cannot start without it\n",
-                 options.source.c_str());
-    return 1;
-  }
-  for (const NamedBuildStep& step : BuildSteps()) {
-    if (!step.step(tree, &error)) {
-      std::fprintf(stderr, "build: %s: %s\n", step.name, error.c_str());
-      return 1;
-    }
-  }
-  DropTreeInstallList(&tree);
-  if (!AddUninstaller(options, &tree, &error)) {
-    std::fprintf(stderr, "build: %s\n", error.c_str());
-    return 1;
-  }
-  for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
-
-  for (const PackEntry& entry : tree.entries) {
-    if (const char* problem = CheckEntryName(entry.name, entry.folder)) {
-      std::fprintf(stderr, "build: %s: %s\n", entry.display.c_str(), problem);
-      return 1;
-    }
-  }
-  // Windows folds letter case, and a few Unicode characters share one CP932 code.
-  {
-    std::vector<std::pair<std::string, const PackEntry*>> lowered;
-    for (const PackEntry& entry : tree.entries) lowered.emplace_back(LowerMb(entry.name), &entry);
-    std::sort(lowered.begin(), lowered.end());
-    for (std::size_t i = 1; i < lowered.size(); ++i) {
-      if (lowered[i].first == lowered[i - 1].first) {
-        std::fprintf(stderr, "build: %s and %s would be the same file on Windows\n",
-                     lowered[i - 1].second->display.c_str(), lowered[i].second->display.c_str());
-        return 1;
-      }
-    }
-  }
-  // Order by the CP932 names, the way the program will meet them.
-  std::vector<PlannedEntry> plan;
-  for (const PackEntry& entry : tree.entries) plan.push_back({entry.name, entry.folder});
-  {
-    // The newest time of the tree, so the same tree always packs to the same bytes.
-    PackEntry list;
-    for (const PackEntry& entry : tree.entries) list.filetime = std::max(list.filetime, entry.filetime);
-    const std::string text = OrderWithInstallList(&plan);
-    list.name = list.display = kInstallListName;
-    list.data.assign(text.begin(), text.end());
-    list.size = list.data.size();
-    tree.entries.push_back(std::move(list));
-  }
   std::vector<PackEntry> ordered;
-  ordered.reserve(tree.entries.size());
-  {
-    std::vector<std::size_t> by_name(tree.entries.size());
-    for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
-    auto name_of = [&](std::size_t i) -> const std::string& { return tree.entries[i].name; };
-    std::sort(by_name.begin(), by_name.end(), [&](std::size_t a, std::size_t b) { return name_of(a) < name_of(b); });
-    std::vector<std::size_t> order;
-    for (const PlannedEntry& p : plan) {
-      order.push_back(*std::lower_bound(by_name.begin(), by_name.end(), p.name,
-                                        [&](std::size_t i, const std::string& n) { return name_of(i) < n; }));
-    }
-    for (std::size_t i : order) ordered.push_back(std::move(tree.entries[i]));
-  }
-  const std::string unreachable = FindUnreachableSetupFile(plan);
-  if (!unreachable.empty()) {
-    std::fprintf(stderr,
-                 "build: %s lies inside a folder but its name contains \"install.env\", \"insttscr.rct\" or "
-                 "\".txt\": the start-up pass would try to unpack it into a folder it never creates. Rename it, "
-                 "move it to the top level, or add a sub-folder (two levels deep) so that the pass stops before it.\n",
-                 Cp932ToUtf8(unreachable).c_str());
-    return 1;
-  }
-
-  if (!HasTitlePicture(ordered)) {
-    std::fprintf(stderr,
-                 "build: %s has no title picture at its top level (insttscr.rct, or insttscr.png to convert); the "
-                 "setup program cannot start without one\n",
-                 options.source.c_str());
-    return 1;
-  }
-
+  std::string error;
   const std::string target = options.stub.empty() ? options.sidecar : options.output;
-  const std::string temp = target + ".part";
-  FilePtr out(OpenFile(temp, "wb"));
-  if (!out) {
-    std::fprintf(stderr, "build: cannot create %s\n", temp.c_str());
-    return 1;
-  }
   std::int64_t size = 0;
-  bool ok = false;
-  try {
-    ok = WriteOutput(options, ordered, out.get(), &size, &error);
-  } catch (const std::bad_alloc&) {
-    error = "out of memory";
+  bool ok = ScanStep(options, &tree, &error);
+  if (ok) {
+    for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
-  if (std::fclose(out.release()) != 0 && ok) error = "write error", ok = false;
-  if (ok && !RenameFile(temp, target)) error = "cannot create " + target, ok = false;
+  ok = ok && CheckStep(tree, &error) && OrderStep(options, &tree, &ordered, &error) &&
+       WriteStep(options, ordered, target, &size, &error);
   if (!ok) {
-    RemoveFile(temp);
     std::fprintf(stderr, "build: %s\n", error.c_str());
     return 1;
   }
+  // Step 5, report.
   if (!options.stub.empty()) MakeExecutable(target);
   if (!options.quiet) {
     std::printf("%s: %zu entries, %lld bytes%s\n", target.c_str(), ordered.size(), static_cast<long long>(size),
