@@ -17,6 +17,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "pe_signature.h"
 #include "platform.h"
 
 namespace {
@@ -291,6 +292,17 @@ bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::
     *error = stub + ": cannot open the stub";
     return false;
   }
+  // A signature covers only what lies before it: an archive appended after a signed stub
+  // would be outside it while the file still showed as signed.
+  PeLayout pe;
+  if (ReadPeLayout(in.get(), &pe) && pe.Signed()) {
+    *error = stub + ": the stub is signed; sign the finished setup, not the stub";
+    return false;
+  }
+  if (!SeekFile(in.get(), 0, SEEK_SET)) {
+    *error = stub + ": cannot read the stub";
+    return false;
+  }
   std::vector<char> buffer(1 << 20);
   *size = 0;
   while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get())) {
@@ -318,7 +330,14 @@ bool WriteSetup(const WriteRequest& request, const std::vector<PackEntry>& order
   const bool written = WriteEntries(out, ordered, start, jobs, progress, error);
   progress.Finish();
   if (!written) return false;
-  if (!WriteEndMarker(out) || (!request.stub.empty() && !WriteTrailer(out, static_cast<std::uint32_t>(start))) ||
+  // Zero bytes after the end marker make the file a multiple of 8 bytes long: signing tools
+  // align to 8 before appending the certificate table, so the trailer stays exactly the 4
+  // bytes before it. The walk stops at the end marker and never reads them.
+  static const unsigned char kZeros[8] = {};
+  const std::int64_t end = TellFile(out) + 4 + 4;
+  const std::size_t padding = request.stub.empty() ? 0 : static_cast<std::size_t>((8 - end % 8) % 8);
+  if (!WriteEndMarker(out) || std::fwrite(kZeros, 1, padding, out) != padding ||
+      (!request.stub.empty() && !WriteTrailer(out, static_cast<std::uint32_t>(start))) ||
       std::fflush(out) != 0) {
     *error = "write error";
     return false;

@@ -12,7 +12,8 @@ namespace {
 int RunList(const std::string& path) {
   LocatedArchive archive;
   std::string error;
-  if (!OpenAnyArchive(path, &archive, &error)) {
+  ArchiveContainer container;
+  if (!OpenAnyArchive(path, &archive, &error, &container)) {
     std::fprintf(stderr, "list: %s\n", error.c_str());
     return 1;
   }
@@ -52,6 +53,8 @@ int RunList(const std::string& path) {
   std::printf("%12llu %12llu %5.1f%%  %zu files, %zu folders\n", static_cast<unsigned long long>(total),
               static_cast<unsigned long long>(total_packed), total ? 100.0 * total_packed / total : 100.0, files,
               folders);
+  const std::string signature = SignatureSummary(container);
+  if (!signature.empty()) std::printf("%s\n", signature.c_str());
   return 0;
 }
 

@@ -102,7 +102,8 @@ bool Fail(const LocatedArchive& archive, const WalkOutcome& outcome, const char*
 int RunVerify(const std::string& path) {
   LocatedArchive archive;
   std::string error;
-  if (!OpenAnyArchive(path, &archive, &error)) {
+  ArchiveContainer container;
+  if (!OpenAnyArchive(path, &archive, &error, &container)) {
     std::fprintf(stderr, "verify: %s\n", error.c_str());
     return 1;
   }
@@ -154,6 +155,8 @@ int RunVerify(const std::string& path) {
   if (problems) return 1;
   std::printf("%s: %zu files OK, %zu of them unpacked at start-up%s\n", path.c_str(), full.written.size(),
               setup.opened.size(), list_summary.c_str());
+  const std::string signature = SignatureSummary(container);
+  if (!signature.empty()) std::printf("%s\n", signature.c_str());
   return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "pe_signature.h"
 #include "platform.h"
 
 namespace {
@@ -160,7 +161,39 @@ bool RegisterBuildStep(const char* name, BuildStep step) {
 
 const std::vector<NamedBuildStep>& BuildSteps() { return Steps(); }
 
-bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error) {
+namespace {
+
+// Everything before the certificate table is covered by the signature: the trailer is the
+// last four bytes there, before up to seven zero bytes of alignment.
+bool LocateBeforeSignature(FilePtr stream, const PeLayout& pe, LocatedArchive* found) {
+  std::FILE* in = stream.get();
+  if (!SeekFile(in, 0, SEEK_END)) return false;
+  const std::int64_t size = TellFile(in);
+  const std::int64_t table = pe.certificate_offset;
+  if (table + pe.certificate_size != size || table > kArchiveLimit + 8) return false;
+  unsigned char tail[12] = {};
+  const std::int64_t tail_at = std::max<std::int64_t>(0, table - 12);
+  const std::size_t tail_size = static_cast<std::size_t>(table - tail_at);
+  if (!SeekFile(in, tail_at, SEEK_SET) || std::fread(tail, 1, tail_size, in) != tail_size) return false;
+  for (std::size_t padding = 0; padding < 8 && padding + 4 <= tail_size; ++padding) {
+    if (padding > 0 && tail[tail_size - padding] != 0) break;
+    const unsigned char* trailer = tail + tail_size - padding - 4;
+    const std::int64_t start = trailer[0] | trailer[1] << 8 | trailer[2] << 16 | std::int64_t{trailer[3]} << 24;
+    const std::int64_t trailer_at = table - static_cast<std::int64_t>(padding) - 4;
+    if (start != pe.image_end || start > trailer_at) continue;
+    if (!SeekFile(in, start, SEEK_SET)) return false;
+    found->stream = std::move(stream);
+    found->start = start;
+    found->length = static_cast<std::int32_t>(trailer_at - start);
+    found->sidecar = false;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error, ArchiveContainer* container) {
   char magic[2] = {0, 0};
   FilePtr stream(OpenFile(path, "rb"));
   if (!stream) {
@@ -169,6 +202,22 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
   }
   if (std::fread(magic, 1, 2, stream.get()) != 2) magic[0] = 0;
   const bool exe = magic[0] == 'M' && magic[1] == 'Z';
+  ArchiveContainer unused;
+  if (!container) container = &unused;
+  *container = ArchiveContainer();
+  container->executable = exe;
+  PeLayout pe;
+  if (exe && ReadPeLayout(stream.get(), &pe) && pe.Signed()) {
+    container->is_signed = true;
+    container->certificate_size = pe.certificate_size;
+    if (LocateBeforeSignature(std::move(stream), pe, found)) return true;
+    *error = path + ": signed, but no archive ends right before the signature (trailer not found)";
+    return false;
+  }
+  if (!SeekFile(stream.get(), 2, SEEK_SET)) {
+    *error = path + ": cannot read";
+    return false;
+  }
   switch (LocateInStream(std::move(stream), !exe, found)) {
     case LocateStatus::kFound: return true;
     case LocateStatus::kNoFile: *error = path + ": cannot open"; return false;
@@ -177,6 +226,13 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
       return false;
   }
   return false;
+}
+
+std::string SignatureSummary(const ArchiveContainer& container) {
+  if (!container.executable) return std::string();
+  if (!container.is_signed) return "signature: none";
+  return "signature: present (certificate table of " + std::to_string(container.certificate_size) +
+         " bytes); the archive and its trailer lie inside the signed range";
 }
 
 bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count) {

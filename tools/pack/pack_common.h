@@ -51,9 +51,22 @@ struct NamedBuildStep {
 };
 const std::vector<NamedBuildStep>& BuildSteps();
 
+// What holds an archive: a side-car, or a setup program, signed or not.
+struct ArchiveContainer {
+  bool executable = false;
+  bool is_signed = false;
+  std::uint32_t certificate_size = 0;
+};
+
 // Opens a setup executable (by its trailer) or a side-car; an executable starts with "MZ",
-// which as a side-car's first name length (23117) could never be valid.
-bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error);
+// which as a side-car's first name length (23117) could never be valid. A signed setup's
+// trailer is the last 4 bytes before its certificate table (and the zero bytes a signing
+// tool may have added for alignment), and it must point at the end of the image.
+bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error,
+                    ArchiveContainer* container = nullptr);
+// For list and verify: whether a setup program is signed, and that the archive is covered
+// (empty for a side-car).
+std::string SignatureSummary(const ArchiveContainer& container);
 
 // Moves `count` bytes on within the archive (past a file's data), with the program's walk's
 // range check: a stored size that reaches past anything an archive can hold, or past this
