@@ -17,6 +17,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "common/byte_order.h"
 #include "pe_signature.h"
 #include "platform.h"
 
@@ -149,10 +150,8 @@ bool WriteStreamedEntry(std::FILE* out, const PackEntry& entry, std::int64_t* of
     return false;
   }
   unsigned char sizes[8];
-  for (int i = 0; i < 4; ++i) {
-    sizes[i] = static_cast<unsigned char>(input_size >> (8 * i));
-    sizes[4 + i] = static_cast<unsigned char>(static_cast<std::uint64_t>(packed) >> (8 * i));
-  }
+  StoreU32(sizes, static_cast<std::uint32_t>(input_size));
+  StoreU32(sizes + 4, static_cast<std::uint32_t>(packed));
   const std::int64_t sizes_at = header_at + 2 + static_cast<std::int64_t>(entry.name.size()) + 1;
   if (!SeekFile(out, sizes_at, SEEK_SET) || std::fwrite(sizes, 1, 8, out) != 8 || !SeekFile(out, 0, SEEK_END)) {
     *error = "write error";

@@ -9,12 +9,13 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/install_list.h"
 #include "build_write.h"
 #include "commands.h"
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "pack_common.h"
 #include "platform.h"
-#include "uninst/install_list.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ struct BuildOptions {
 
 bool HasTopLevelInstallEnv(const PackTree& tree) {
   for (const PackEntry& entry : tree.entries) {
-    if (!entry.folder && LowerMb(entry.name) == "install.env") return true;
+    if (!entry.folder && LowerMb(entry.name) == kSettingsFileName) return true;
   }
   return false;
 }
@@ -81,7 +82,7 @@ void DropTreeInstallList(PackTree* tree) {
 
 bool HasTitlePicture(const std::vector<PackEntry>& entries) {
   for (const PackEntry& entry : entries) {
-    if (IsTopLevel(entry, "insttscr.rct")) return true;
+    if (IsTopLevel(entry, kTitlePictureName)) return true;
   }
   return false;
 }
@@ -91,7 +92,7 @@ bool HasTitlePicture(const std::vector<PackEntry>& entries) {
 bool ScanStep(const BuildOptions& options, PackTree* tree, std::string* error) {
   if (!ScanTree(options.source, tree, error)) return false;
   if (!HasTopLevelInstallEnv(*tree)) {
-    *error = options.source + " has no install.env at its top level; the setup program cannot start without it";
+    *error = options.source + " has no " + kSettingsFileName + " at its top level; the setup program cannot start without it";
     return false;
   }
   for (const NamedBuildStep& step : BuildSteps()) {

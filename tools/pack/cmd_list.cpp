@@ -4,6 +4,8 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/entry_iterator.h"
+#include "common/byte_order.h"
 #include "commands.h"
 #include "pack_common.h"
 
@@ -21,9 +23,10 @@ int RunList(const std::string& path) {
   std::printf("%12s %12s %6s  %-19s  %s\n", "size", "compressed", "ratio", "modified (UTC)", "name");
   std::uint64_t total = 0, total_packed = 0;
   std::size_t files = 0, folders = 0;
-  EntryHeader entry;
+  EntryIterator entries(in);
   for (;;) {
-    const HeaderStatus status = ReadEntryHeader(in, &entry);
+    const HeaderStatus status = entries.Next();
+    const EntryHeader& entry = entries.entry();
     if (status == HeaderStatus::kEnd) break;
     if (status != HeaderStatus::kEntry) {
       std::fprintf(stderr, "list: %s\n",
@@ -41,8 +44,7 @@ int RunList(const std::string& path) {
       std::fprintf(stderr, "list: %s: its data runs past the end of the archive\n", name.c_str());
       return 1;
     }
-    std::uint64_t filetime = 0;
-    for (int i = 7; i >= 0; --i) filetime = (filetime << 8) | stamp[i];
+    const std::uint64_t filetime = LoadU64(stamp);
     const double ratio = entry.size > 0 ? 100.0 * entry.packed / entry.size : 100.0;
     std::printf("%12d %12u %5.1f%%  %-19s  %s\n", entry.size, entry.packed, ratio, FormatFiletime(filetime).c_str(),
                 name.c_str());

@@ -8,11 +8,13 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
+#include "archive/entry_iterator.h"
+#include "archive/install_list.h"
 #include "commands.h"
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "pack_common.h"
 #include "platform.h"
-#include "uninst/install_list.h"
 
 namespace {
 
@@ -112,8 +114,10 @@ int RunVerify(const std::string& path) {
   // Stored sizes first, to compare with what the streams inflate to.
   std::vector<std::pair<std::string, std::int32_t>> stored;
   std::vector<PlannedEntry> archived;
-  EntryHeader entry;
-  while (ReadEntryHeader(in, &entry) == HeaderStatus::kEntry) {
+  // A header or size that does not hold ends this listing; the walk below names the fault.
+  EntryIterator entries(in);
+  while (entries.Next() == HeaderStatus::kEntry) {
+    const EntryHeader& entry = entries.entry();
     archived.push_back({entry.name, entry.IsFolder()});
     if (entry.IsFolder()) continue;
     stored.emplace_back(entry.name, entry.size);
@@ -145,7 +149,7 @@ int RunVerify(const std::string& path) {
     return 1;
   }
   bool has_env = false;
-  for (const std::string& name : setup.opened) has_env = has_env || LowerMb(name) == "install.env";
+  for (const std::string& name : setup.opened) has_env = has_env || LowerMb(name) == kSettingsFileName;
   if (!has_env) {
     std::fprintf(stderr, "verify: the start-up pass does not reach a top-level install.env\n");
     ++problems;

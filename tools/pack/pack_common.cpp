@@ -9,6 +9,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "common/byte_order.h"
 #include "pe_signature.h"
 #include "platform.h"
 
@@ -178,7 +179,7 @@ bool LocateBeforeSignature(FilePtr stream, const PeLayout& pe, LocatedArchive* f
   for (std::size_t padding = 0; padding < 8 && padding + 4 <= tail_size; ++padding) {
     if (padding > 0 && tail[tail_size - padding] != 0) break;
     const unsigned char* trailer = tail + tail_size - padding - 4;
-    const std::int64_t start = trailer[0] | trailer[1] << 8 | trailer[2] << 16 | std::int64_t{trailer[3]} << 24;
+    const std::int64_t start = LoadU32(trailer);
     const std::int64_t trailer_at = table - static_cast<std::int64_t>(padding) - 4;
     if (start != pe.image_end || start > trailer_at) continue;
     if (!SeekFile(in, start, SEEK_SET)) return false;
