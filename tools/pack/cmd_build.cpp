@@ -19,7 +19,9 @@
 
 namespace {
 
-bool IsTopLevel(const PackEntry& entry, const char* name) { return !entry.folder && LowerMb(entry.name) == LowerMb(name); }
+bool IsTopLevel(const PackEntry& entry, const char* name) {
+  return !entry.folder && LowerMb(entry.name) == LowerMb(name);
+}
 
 struct BuildOptions {
   std::string source;
@@ -33,11 +35,10 @@ struct BuildOptions {
 
 bool HasTopLevelInstallEnv(const PackTree& tree) {
   for (const PackEntry& entry : tree.entries) {
-    if (!entry.folder && LowerMb(entry.name) == kSettingsFileName) return true;
+    if (IsTopLevel(entry, kSettingsFileName)) return true;
   }
   return false;
 }
-
 
 // The uninstaller every installation points to (Start menu, the system's list of programs):
 // the tree's own, else the one given, else the one built beside the stub.
