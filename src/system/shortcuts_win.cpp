@@ -10,6 +10,7 @@
 #include "common/message_win.h"
 #include "common/resource_ids.h"
 #include "common/setup_names.h"
+#include "common/wide_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/reg_key_win.h"
@@ -220,4 +221,5 @@ void RegisterUninstaller(const char* install_folder, const std::uint64_t* payloa
   }
 }
 
-void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }
+// The same key name as the one written through RegKey, on any system language.
+void RemoveUninstallEntry() { RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }
