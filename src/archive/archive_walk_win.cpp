@@ -12,7 +12,6 @@
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/wide_win.h"
-#include "driver/work_folder_win.h"
 
 namespace {
 
@@ -78,34 +77,31 @@ class WindowsSink : public StdioOutputSink {
 };
 
 // `report` is false when the player has just cancelled on a box of the walk's own.
-[[noreturn]] void FailReading(bool report = true) {
+[[noreturn]] void FailReading(WalkCleanUp clean_up, bool report = true) {
   CloseCopyDialog();
   if (report) ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
-  RemoveWorkFolder();
+  if (clean_up) clean_up();
   std::exit(-1);
 }
 
 }  // namespace
 
-void WalkArchive(const char* target, int pass) {
+void WalkArchive(const char* target, int pass, WalkCleanUp clean_up) {
   // An empty target (no usable temporary folder) would join every name to "\name", the root
   // of the current drive.
-  if (target == nullptr || target[0] == '\0') FailReading();
+  if (target == nullptr || target[0] == '\0') FailReading(clean_up);
   LocatedArchive found;
-  if (!LocateOwnArchive(&found)) FailReading();
+  if (!LocateOwnArchive(&found)) FailReading(clean_up);
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
   const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
   WindowsSink sink(dialog, walk_pass == WalkPass::kFull);
-  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(!sink.Cancelled());
+  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(clean_up, !sink.Cancelled());
   found.stream.reset();
   CloseCopyDialog();
 }
 
-bool ArchiveUncompressedTotal(unsigned long long* bytes) {
+bool ArchiveUncompressedTotal(std::uint64_t* bytes) {
   LocatedArchive found;
   if (!LocateOwnArchive(&found)) return false;
-  std::uint64_t total = 0;
-  if (!SumUncompressedSizes(found.stream.get(), &total)) return false;
-  *bytes = total;
-  return true;
+  return SumUncompressedSizes(found.stream.get(), bytes);
 }

@@ -7,6 +7,7 @@
 #include "archive/archive_walk_win.h"
 #include "common/callback_guard_win.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
@@ -18,24 +19,22 @@ namespace {
 
 void UninitializeCom() { CoUninitialize(); }
 
-constexpr char kSettingsFile[] = "install.env";
-
 int Run(HINSTANCE instance) {
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
   CreateWorkFolder();
   SetFatalCleanup(RemoveWorkFolder);
-  WalkArchive(WorkFolderPath(), 1);
+  WalkArchive(WorkFolderPath(), 1, RemoveWorkFolder);
 
-  if (!SetupFileExists(kSettingsFile)) {
+  if (!SetupFileExists(kSettingsFileName)) {
     ErrorBox("起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。");
     RemoveWorkFolder();
     std::exit(-1);
   }
   SetSettingFileOpener(OpenSetupFile);
-  LoadSettingList(kSettingsFile);
-  ReadSectionLists(kSettingsFile);
+  LoadSettingList(kSettingsFileName);
+  ReadSectionLists(kSettingsFileName);
 
   const InstanceStatus status = TakeSingleInstance(SettingStartupTitle(), SettingTitleBar());
   if (status != InstanceStatus::kOnly) {
