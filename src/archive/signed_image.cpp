@@ -11,6 +11,9 @@ constexpr std::size_t kDosHeaderBytes = 64;
 constexpr std::size_t kNewHeaderOffsetAt = 0x3C;
 constexpr std::size_t kFileHeaderBytes = 24;  // "PE\0\0" and the COFF header
 constexpr std::size_t kSectionCountAt = 6;
+constexpr std::size_t kSymbolTableAt = 12;
+constexpr std::size_t kSymbolCountAt = 16;
+constexpr std::int64_t kSymbolBytes = 18;
 constexpr std::size_t kOptionalSizeAt = 20;
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
@@ -85,6 +88,17 @@ bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layo
     const std::int64_t raw_size = U32(section + 16);
     const std::int64_t raw_at = U32(section + 20);
     if (raw_size > 0) result.image_end = std::max(result.image_end, raw_at + raw_size);
+  }
+  // An unstripped image keeps a COFF symbol table and its string table after the sections:
+  // still the program, not yet the archive.
+  const std::int64_t symbols_at = U32(header + kSymbolTableAt);
+  if (symbols_at > 0) {
+    const std::int64_t strings_at = symbols_at + kSymbolBytes * U32(header + kSymbolCountAt);
+    unsigned char strings_size[4];
+    if (strings_at + 4 <= file_size && file.ReadAt(strings_at, strings_size, sizeof strings_size)) {
+      const std::int64_t symbols_end = strings_at + std::max<std::int64_t>(U32(strings_size), 4);
+      if (symbols_end <= file_size) result.image_end = std::max(result.image_end, symbols_end);
+    }
   }
   *layout = result;
   return true;

@@ -15,7 +15,8 @@ class ByteSource {
 };
 
 struct ImageLayout {
-  std::int64_t image_end = 0;           // end of the last section's raw data
+  std::int64_t image_end = 0;           // end of the last section's raw data, or of the
+                                        // COFF symbol and string tables that may follow it
   std::int64_t certificate_offset = 0;  // file offset of the certificate table
   std::int64_t certificate_size = 0;    // 0 when the image carries none
 };

@@ -6,6 +6,7 @@
 
 #include "archive/archive_walk_win.h"
 #include "common/message_win.h"
+#include "common/process_guard_win.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
@@ -22,6 +23,7 @@ constexpr char kSettingsFile[] = "install.env";
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  GuardProcess();
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);

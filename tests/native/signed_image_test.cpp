@@ -76,6 +76,17 @@ std::string Image(const std::vector<Section>& sections, bool plus = false, std::
   return s;
 }
 
+// Appends a COFF symbol table of `count` symbols and a string table of `strings` bytes, as an
+// unstripped image keeps them after its sections.
+std::string WithSymbols(std::string image, std::uint32_t count, std::uint32_t strings) {
+  Put32(&image, kPeAt + 12, static_cast<std::uint32_t>(image.size()));
+  Put32(&image, kPeAt + 16, count);
+  image.append(18 * count, 'y');
+  image += U32Bytes(strings);
+  image.append(strings > 4 ? strings - 4 : 0, 's');
+  return image;
+}
+
 // Appends a certificate table (as a signing tool does: after `padding` zero bytes) and
 // points the security directory at it.
 std::string Sign(std::string file, std::size_t padding, bool plus = false, std::size_t table = 1000) {
@@ -103,6 +114,8 @@ TEST(SignedImage, LayoutFromTheHeaders) {
        true, 0x1800},
       {"PE32+", Image({{0x200, 0x100}}, true), true, 0x300},
       {"no sections", Image({}), true, 0},
+      {"symbol and string tables", WithSymbols(Image({{0x400, 0x200}}), 10, 50), true, 0x600 + 180 + 50},
+      {"string table cut", WithSymbols(Image({{0x400, 0x200}}), 10, 50).substr(0, 0x600 + 180 + 20), true, 0x600},
       {"too short for a DOS header", "MZ", false, 0},
       {"no MZ", "ZM" + Image({{0x200, 0x100}}).substr(2), false, 0},
       {"PE header past the end", Image({{0x200, 0x100}}).substr(0, kPeAt + 10), false, 0},
@@ -164,6 +177,12 @@ TEST(SignedImage, TrailerBeforeATableThatEndsTheFile) {
        static_cast<std::int64_t>(Sign(image, 0).size()) + 7},
   };
   for (const auto& r : rows) EXPECT_EQ(TrailerOf(r.bytes), r.trailer) << r.label;
+
+  // A stub that keeps its symbols: the archive starts after them.
+  const std::string unstripped = WithSymbols(image, 4, 20);
+  const std::int64_t end = static_cast<std::int64_t>(unstripped.size());
+  const std::string signed_unstripped = Sign(unstripped + "ARC" + U32Bytes(static_cast<std::uint32_t>(end)), 1);
+  EXPECT_EQ(TrailerOf(signed_unstripped), end + 3);
 }
 
 TEST(SignedImage, LocatorWalksTheArchiveOfASignedSetup) {
