@@ -107,9 +107,10 @@ class FileSource : public ByteSource {
   const std::string& bytes_;
 };
 
-// Names under which a planted DLL would be met: the one the programs used to import, and
-// ones that the system's own DLLs load by name while a setup runs.
-const char* const kPlantedNames[] = {"winmm.dll", "version.dll", "uxtheme.dll", "msvfw32.dll", "dwmapi.dll"};
+// The DLL the programs used to import; it is no known DLL, so Windows looks for it beside the
+// program first. (Wine's own system DLLs import others, such as uxtheme and version, in ways
+// Windows does not: planting those would test Wine, not the setup.)
+const char* const kPlantedNames[] = {"winmm.dll"};
 
 TEST(Hardening, PlantedDllsStayUnloadedAndEveryoneMayWriteTheInstallation) {
   const std::string setups = SignedSetups();
@@ -133,12 +134,19 @@ TEST(Hardening, PlantedDllsStayUnloadedAndEveryoneMayWriteTheInstallation) {
   for (const char* name : kPlantedNames) {
     ASSERT_TRUE(CopyFileA(planted.c_str(), (downloads + "\\" + name).c_str(), FALSE)) << name;
   }
-  ASSERT_EQ(Install(setup, "C:\\Games\\植えられた DLL"), "");
-  const std::string folder = std::string("C:\\Games\\植えられた DLL") + kSampleFolders;
-  ASSERT_TRUE(wt::FileExists(folder + "\\game.exe")) << "installed";
+  // Wine prefers its own DLLs to any found on the search path; with this override it looks
+  // for these names as Windows does for DLLs that are no known DLLs: beside the program first.
+  for (const std::string name : kPlantedNames) {
+    SetStringValue(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides",
+                   name.substr(0, name.rfind('.')).c_str(), "native,builtin");
+  }
+  const std::string installed = Install(setup, "C:\\Games\\植えられた DLL");
   for (const char* name : kPlantedNames) {
     EXPECT_FALSE(wt::FileExists(downloads + "\\" + name + ".loaded")) << name << " was loaded by the setup";
   }
+  ASSERT_EQ(installed, "");
+  const std::string folder = std::string("C:\\Games\\植えられた DLL") + kSampleFolders;
+  ASSERT_TRUE(wt::FileExists(folder + "\\game.exe")) << "installed";
 
   // Wine keeps no access lists: it shows an Everyone entry by the folder's mode bits.
   const EveryoneAccess access = ReadEveryoneAccess(folder);
