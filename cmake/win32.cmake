@@ -111,6 +111,9 @@ add_library(pv_planted_dll SHARED ${CMAKE_SOURCE_DIR}/tests/win32/planted/plante
 set_target_properties(pv_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
 target_link_options(pv_planted_dll PRIVATE -Wl,--kill-at)
+if(TARGET win32_process_guard_test)
+  add_dependencies(win32_process_guard_test pv_planted_dll)
+endif()
 if(TARGET win32_hardening_e2e_test)
   add_dependencies(win32_hardening_e2e_test pv_planted_dll)
   set(PV_SIGNED_SETUPS ${CMAKE_BINARY_DIR}/signed-setups)
