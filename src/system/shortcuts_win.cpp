@@ -9,6 +9,7 @@
 #include "archive/archive_walk_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/wide_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/reg_key_win.h"
@@ -221,4 +222,5 @@ void RegisterUninstaller(const char* install_folder) {
   }
 }
 
-void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }
+// The same key name as the one written through RegKey, on any system language.
+void RemoveUninstallEntry() { RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }
