@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/cp932.h"
-#include "common/wide_text_win.h"
+#include "common/wide_win.h"
 #include "system/folder_rules.h"
 
 namespace {
@@ -79,17 +79,17 @@ int TestFolderWritable(const char* folder) {
 void GrantEveryoneFullAccess(const char* folder) {
   // Nothing here is reported: on failure the folder keeps its access list.
   if (std::strlen(folder) > kPathMaxText) return;
-  WideText path;
-  WideText sddl;
+  std::wstring path;
+  std::wstring sddl;
   if (!WidenCp932(folder, &path) || !WidenCp932(EveryoneFullAccessSddl(), &sddl)) return;
   PSECURITY_DESCRIPTOR made = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.data(), SDDL_REVISION_1, &made, nullptr)) return;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return;
   const LocalMemory descriptor(made);
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL list = nullptr;
   if (GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted) && present && list) {
-    SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+    SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                           nullptr, nullptr, list, nullptr);
   }
 
