@@ -5,6 +5,7 @@
 #include "archive/archive_walk_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "driver/work_folder_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
@@ -49,11 +50,12 @@ int Install() {
   // From here the current directory is the temporary folder until the install folder is
   // entered below; everything in between works with absolute paths.
   GrantEveryoneFullAccess(g_install_folder);
-  WalkArchive(g_install_folder, kFullPass);  // returns only after a complete extraction
+  WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
 
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);
-  RegisterUninstaller(g_install_folder);
+  std::uint64_t payload_bytes = 0;
+  RegisterUninstaller(g_install_folder, ArchiveUncompressedTotal(&payload_bytes) ? &payload_bytes : nullptr);
 
   SetInstallFolderPointer(g_install_folder);
   char key[kSplitBuffer];

@@ -7,6 +7,7 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "driver/install_sequence_win.h"
 #include "driver/work_folder_win.h"
 #include "image/title_image_win.h"
@@ -48,7 +49,7 @@ void ClosePath(HWND window) {
 
 // Centred on the square of the client height at the left edge, beside the button column.
 void LoadTitle(HWND window) {
-  g_title = LoadTitleImage("insttscr.rct");
+  g_title = LoadTitleImage(kTitlePictureName);
   RECT client;
   GetClientRect(window, &client);
   const int side = client.bottom - client.top;

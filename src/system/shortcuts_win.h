@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "system/shortcut_layout.h"
@@ -35,8 +36,9 @@ INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wpa
                                            LPARAM lparam);
 int CreateDesktopShortcut(const char* install_folder);
 
-// The uninstall entry "RvApp<TITLEBAR>" under HKEY_LOCAL_MACHINE. Failures are not reported.
-void RegisterUninstaller(const char* install_folder);
+// The uninstall entry "RvApp<TITLEBAR>" under HKEY_LOCAL_MACHINE, with the installed size
+// from `payload_bytes` (none when null). Failures are not reported.
+void RegisterUninstaller(const char* install_folder, const std::uint64_t* payload_bytes = nullptr);
 
 // Deletes the shortcuts the install makes for this install folder, then their Start-menu
 // folders as far as they are empty. Failures are not reported.

@@ -6,18 +6,17 @@
 #include <cstdio>
 #include <iterator>
 
-#include "archive/archive_reader.h"
+#include "archive/entry_names.h"
+#include "archive/install_list.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
 #include "system/shortcuts_win.h"
-#include "uninst/install_list.h"
 
 namespace {
-
-constexpr char kSettingsFile[] = "install.env";
 
 // The user's and the system's well-known folders: never deleted, nor searched by a wildcard.
 constexpr int kProtectedCsidls[] = {
@@ -109,7 +108,7 @@ bool LoadInstallation(const std::string& folder, Installation* installation) {
     return false;
   }
   std::string settings, list_path;
-  if (!JoinOutputPath(folder, kSettingsFile, &settings) || !JoinOutputPath(folder, kInstallListName, &list_path)) {
+  if (!JoinOutputPath(folder, kSettingsFileName, &settings) || !JoinOutputPath(folder, kInstallListName, &list_path)) {
     ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", folder.c_str());
     return false;
   }

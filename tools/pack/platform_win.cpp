@@ -105,6 +105,10 @@ std::FILE* OpenTemporaryFile() {
   return file;
 }
 
+bool SeekFile(std::FILE* file, std::int64_t offset, int whence) { return _fseeki64(file, offset, whence) == 0; }
+
+std::int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
+
 // std::filesystem's times are whole seconds with MinGW's runtime; the system has 100 ns.
 bool GetFileWriteTime(const std::string& path, std::uint64_t* filetime) {
   WIN32_FILE_ATTRIBUTE_DATA data;
