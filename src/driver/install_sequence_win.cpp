@@ -5,6 +5,7 @@
 #include "archive/archive_walk_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
 #include "driver/work_folder_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
@@ -15,8 +16,8 @@
 
 namespace {
 
-constexpr int kReadmeBoxId = 1007;
-constexpr int kStartBoxId = 1009;
+constexpr int kReadmeBoxId = IDC_CHECK_BOX;
+constexpr int kStartBoxId = IDC_START_BOX;
 constexpr std::size_t kCaptionText = 512;
 constexpr int kFullPass = 0;
 

@@ -8,6 +8,7 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
 #include "common/setup_names.h"
 #include "common/wide_win.h"
 #include "settings/setting_list.h"
@@ -21,7 +22,7 @@ constexpr int kCsidlPrograms = 2;
 constexpr int kCsidlCommonPrograms = 23;
 constexpr int kCsidlDesktop = 16;
 constexpr int kCsidlCommonDesktop = 25;
-constexpr int kDesktopBoxId = 1007;
+constexpr int kDesktopBoxId = IDC_CHECK_BOX;
 constexpr std::size_t kUninstallKeyBuffer = 512;
 
 int g_nt_family = -1;
