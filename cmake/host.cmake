@@ -27,6 +27,10 @@ foreach(dir ${PV_TOOL_DIRS})
   endif()
 endforeach()
 
+# The includes point one way (docs/architecture.md).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layering COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check-layers.py ${CMAKE_SOURCE_DIR})
+
 # Native unit tests.
 find_package(GTest REQUIRED)
 file(GLOB PV_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)

@@ -2,10 +2,18 @@
 set(PV_WIN32_LIBS comctl32 winmm ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# The shells below the programs, then one library per program: UnInst.exe cannot pull in
+# the installer's code, nor Panvester.exe the uninstaller's.
 file(GLOB PV_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*_win.cpp)
-list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "_main_win\\.cpp$")
+list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "/src/(driver|uninst)/")
 add_library(pvshell STATIC ${PV_SHELL_SOURCES})
 target_link_libraries(pvshell PUBLIC pvcore ${PV_WIN32_LIBS})
+foreach(program driver uninst)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${program}/*_win.cpp)
+  list(FILTER sources EXCLUDE REGEX "_main_win\\.cpp$")
+  add_library(pv${program} STATIC ${sources})
+  target_link_libraries(pv${program} PUBLIC pvshell)
+endforeach()
 # The same sources build for x86_64 (tests) and i686 (what ships).
 target_compile_definitions(pvcore PUBLIC NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 
@@ -24,21 +32,23 @@ add_custom_command(
   COMMENT "Drawing the icon and the copy animation")
 add_custom_target(pv_generated_res DEPENDS ${PV_GEN_RES}/panvester.ico ${PV_GEN_RES}/filecopy.avi)
 
-set(CMAKE_RC_FLAGS "-c 932 -l 0x411 -I ${PV_GEN_RES} -I ${CMAKE_SOURCE_DIR}/res")
+set(CMAKE_RC_FLAGS "-c 932 -l 0x411 -I ${PV_GEN_RES} -I ${CMAKE_SOURCE_DIR}/res -I ${CMAKE_SOURCE_DIR}/src")
 enable_language(RC)
 
-function(pv_program name main_source rc_file)
+function(pv_program name library main_source rc_file)
   add_executable(${name} WIN32 ${main_source} ${rc_file})
   add_dependencies(${name} pv_generated_res)
-  target_link_libraries(${name} PRIVATE pvshell)
+  target_link_libraries(${name} PRIVATE ${library})
+  # The map shows which objects each program links (see docs/architecture.md).
+  target_link_options(${name} PRIVATE -Wl,-Map=${CMAKE_BINARY_DIR}/${name}.map)
   get_filename_component(manifest ${rc_file} NAME_WE)
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS
     "${PV_GEN_RES}/panvester.ico;${PV_GEN_RES}/filecopy.avi;${CMAKE_SOURCE_DIR}/res/${manifest}.manifest")
 endfunction()
 
-pv_program(Panvester ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
+pv_program(Panvester pvdriver ${CMAKE_SOURCE_DIR}/src/driver/panvester_main_win.cpp
            ${CMAKE_SOURCE_DIR}/res/panvester.rc)
-pv_program(UnInst ${CMAKE_SOURCE_DIR}/src/uninst/uninst_main_win.cpp
+pv_program(UnInst pvuninst ${CMAKE_SOURCE_DIR}/src/uninst/uninst_main_win.cpp
            ${CMAKE_SOURCE_DIR}/res/uninst.rc)
 
 # The distributor's tool for Windows (console), from the same sources as the host's:
@@ -61,7 +71,7 @@ file(GLOB PV_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_tes
 file(GLOB PV_WIN32_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/support/*.cpp)
 if(PV_WIN32_TEST_SUPPORT)
   add_library(pv_win32_test_support STATIC ${PV_WIN32_TEST_SUPPORT})
-  target_link_libraries(pv_win32_test_support PUBLIC pvshell gtest)
+  target_link_libraries(pv_win32_test_support PUBLIC pvdriver pvuninst gtest)
   target_include_directories(pv_win32_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
 endif()
 # The scripted installation that the README's run command performs.
@@ -72,7 +82,7 @@ foreach(src ${PV_WIN32_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(win32_${name} ${src} ${CMAKE_SOURCE_DIR}/res/panvester.rc)
   add_dependencies(win32_${name} pv_generated_res Panvester UnInst)
-  target_link_libraries(win32_${name} PRIVATE pvshell gtest_main)
+  target_link_libraries(win32_${name} PRIVATE pvdriver pvuninst gtest_main)
   if(TARGET pv_win32_test_support)
     target_link_libraries(win32_${name} PRIVATE pv_win32_test_support)
   endif()

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/install_list.h"
 #include "common/cp932.h"
 #include "uninst/delete_rules.h"
 #include "uninst/hand_over.h"
-#include "uninst/install_list.h"
 #include "uninst/removal_plan.h"
 
 namespace {

@@ -13,7 +13,10 @@
 // offset of its first entry; the side-car instdat.arc holds it from byte 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "common/setup_names.h"  // kSidecarName, kSetupPatterns
 
 // Extraction buffers, the largest single read, and the unit of every progress bar.
 constexpr std::int32_t kBlockSize = 0x20000;
@@ -31,11 +34,6 @@ constexpr std::uint32_t kTrailerBytes = 4;
 
 // Every offset and size of an archive stays below 2^31.
 constexpr std::int64_t kArchiveLimit = 0x7FFFFFFF;
-
-constexpr const char kSidecarName[] = "instdat.arc";
-
-// Names that start-up needs in the work folder, tested in this order.
-constexpr const char* kSetupPatterns[] = {"insttscr.rct", "install.env", ".txt"};
 
 // FILETIME ticks (100 ns) between 1601-01-01 and the Unix epoch.
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;

@@ -1,5 +1,5 @@
-// Reading the payload archive: the locator, entry headers, and the name rules that keep
-// every output inside the target folder.
+// Reading the payload archive: the locator and the entry headers. Every name a header
+// holds has passed the name rules of entry_names.h.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "archive/entry_names.h"
 
 struct FileCloser {
   void operator()(std::FILE* file) const {
@@ -34,23 +36,6 @@ enum class HeaderStatus {
 // Reads one header. On kEntry the stream stands after the packed size (before the time
 // stamp of a file entry).
 HeaderStatus ReadEntryHeader(std::FILE* in, EntryHeader* entry);
-
-// Null when the name may be joined to a target folder, else why not. Accepted: CP932
-// components separated by single backslashes, no '/', ':' or control characters, no
-// component made only of dots and spaces, no DOS device name, at most 259 bytes. Only a
-// folder entry's name may end with a backslash.
-const char* CheckEntryName(std::string_view name, bool folder);
-
-// target + '\\' + name, refused (false) when it would not fit a 260-byte path buffer.
-bool JoinOutputPath(std::string_view target, std::string_view name, std::string* path);
-
-// Setup-file test: the pattern occurs in the name, both lower-cased, at a character boundary.
-bool IsSetupFile(std::string_view name, std::string_view pattern);
-bool MatchesAnySetupPattern(std::string_view name);
-
-// True for a folder entry that lies two or more levels deep: a character follows its
-// first backslash. The setup pass ends at the first such entry.
-bool IsNestedFolderName(std::string_view name);
 
 // The side-car's path: the executable's drive and folder followed by instdat.arc.
 std::string SidecarPathFor(std::string_view exe_path);

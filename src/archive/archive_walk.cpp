@@ -8,6 +8,8 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/entry_iterator.h"
+#include "common/byte_order.h"
 
 void* WalkSink::AllocateBlock(std::size_t size) { return std::malloc(size); }
 void WalkSink::FreeBlock(void* block) { std::free(block); }
@@ -82,12 +84,6 @@ struct Inflater {
     if (open) inflateEnd(&stream);
   }
 };
-
-std::uint64_t LoadU64(const unsigned char* p) {
-  std::uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
 
 }  // namespace
 
@@ -164,40 +160,32 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
 WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink) {
   WalkOutcome outcome;
   std::int64_t consumed = 0;
-  std::int64_t offset = 0;  // of the entry being read, from the archive's start
+  EntryIterator entries(archive);
   auto fail = [&](WalkError error, const std::string& name) {
     outcome.error = error;
     outcome.entry_name = name;
-    outcome.entry_offset = offset;
+    outcome.entry_offset = entries.offset();
     return outcome;
   };
 
-  EntryHeader entry;
   std::string path;
   for (;;) {
-    switch (ReadEntryHeader(archive, &entry)) {
+    switch (entries.Next()) {
       case HeaderStatus::kEnd: return outcome;
       case HeaderStatus::kShort: return fail(WalkError::kShortRead, std::string());
-      case HeaderStatus::kBadName: return fail(WalkError::kBadName, entry.name);
+      case HeaderStatus::kBadName: return fail(WalkError::kBadName, entries.entry().name);
       case HeaderStatus::kEntry: break;
     }
+    const EntryHeader& entry = entries.entry();
     consumed += entry.HeaderBytes();
 
     if (pass == WalkPass::kSetup) {
-      if (entry.IsFolder()) {
-        // Setup files are top-level and listed before the first nested folder; top-level
-        // folder entries are passed over because this pass creates no folders.
-        if (IsNestedFolderName(entry.name)) return outcome;
-        offset += entry.HeaderBytes();
-        continue;
-      }
+      // Setup files are top-level and listed before the first nested folder; top-level
+      // folder entries are passed over because this pass creates no folders.
+      if (entry.IsFolder() && IsNestedFolderName(entry.name)) return outcome;
+      if (entry.IsFolder()) continue;
       if (!MatchesAnySetupPattern(entry.name)) {
-        const std::int64_t skip = static_cast<std::int64_t>(entry.packed) + kTimeBytes;
-        if (skip > kArchiveLimit) return fail(WalkError::kPastEnd, entry.name);
-        if (std::fseek(archive, static_cast<long>(skip), SEEK_CUR) != 0) {
-          return fail(WalkError::kPastEnd, entry.name);
-        }
-        offset += entry.HeaderBytes() + skip;
+        if (!entries.SkipData()) return fail(WalkError::kPastEnd, entry.name);
         continue;
       }
     }
@@ -205,28 +193,26 @@ WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass 
     if (!JoinOutputPath(target, entry.name, &path)) return fail(WalkError::kPathTooLong, entry.name);
     if (entry.IsFolder()) {
       sink.CreateFolder(path);
-      offset += entry.HeaderBytes();
       continue;
     }
     const WalkError error = ExtractFileEntry(archive, entry.size, entry.packed, path, sink, &consumed);
     if (error != WalkError::kNone) return fail(error, entry.name);
-    offset += entry.HeaderBytes() + kTimeBytes + entry.packed;
   }
 }
 
 bool SumUncompressedSizes(std::FILE* archive, std::uint64_t* total) {
   std::uint64_t sum = 0;
-  EntryHeader entry;
+  EntryIterator entries(archive);
   for (;;) {
-    switch (ReadEntryHeader(archive, &entry)) {
+    switch (entries.Next()) {
       case HeaderStatus::kEnd: *total = sum; return true;
       case HeaderStatus::kShort:
       case HeaderStatus::kBadName: return false;
       case HeaderStatus::kEntry: break;
     }
+    const EntryHeader& entry = entries.entry();
     if (entry.IsFolder()) continue;
     if (entry.size > 0) sum += static_cast<std::uint64_t>(entry.size);
-    const std::int64_t skip = static_cast<std::int64_t>(entry.packed) + kTimeBytes;
-    if (skip > kArchiveLimit || std::fseek(archive, static_cast<long>(skip), SEEK_CUR) != 0) return false;
+    if (!entries.SkipData()) return false;
   }
 }

@@ -10,7 +10,6 @@
 #include "archive/copy_dialog_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
-#include "driver/work_folder_win.h"
 
 namespace {
 
@@ -48,31 +47,28 @@ bool LocateOwnArchive(LocatedArchive* found) {
   return LocateArchive(exe, found) == LocateStatus::kFound;
 }
 
-[[noreturn]] void FailReading() {
+[[noreturn]] void FailReading(WalkCleanUp clean_up) {
   CloseCopyDialog();
   ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
-  RemoveWorkFolder();
+  if (clean_up) clean_up();
   std::exit(-1);
 }
 
 }  // namespace
 
-void WalkArchive(const char* target, int pass) {
+void WalkArchive(const char* target, int pass, WalkCleanUp clean_up) {
   LocatedArchive found;
-  if (!LocateOwnArchive(&found)) FailReading();
+  if (!LocateOwnArchive(&found)) FailReading(clean_up);
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
   const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
   WindowsSink sink(dialog);
-  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading();
+  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(clean_up);
   found.stream.reset();
   CloseCopyDialog();
 }
 
-bool ArchiveUncompressedTotal(unsigned long long* bytes) {
+bool ArchiveUncompressedTotal(std::uint64_t* bytes) {
   LocatedArchive found;
   if (!LocateOwnArchive(&found)) return false;
-  std::uint64_t total = 0;
-  if (!SumUncompressedSizes(found.stream.get(), &total)) return false;
-  *bytes = total;
-  return true;
+  return SumUncompressedSizes(found.stream.get(), bytes);
 }

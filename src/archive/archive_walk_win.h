@@ -2,11 +2,16 @@
 // executable, walk it into a folder, and end the process on any failure.
 #pragma once
 
+#include <cstdint>
+
+// What the program tidies away before a failed walk ends it (its work folder).
+using WalkCleanUp = void (*)();
+
 // pass 0: full pass behind the copy dialog; pass 1: setup pass (setup files only, no
 // folders, no window). Returns only on success; every failure shows the read-failure
-// message, removes the work folder and ends the process with -1.
-void WalkArchive(const char* target, int pass);
+// message, calls `clean_up` (when not null) and ends the process with -1.
+void WalkArchive(const char* target, int pass, WalkCleanUp clean_up);
 
 // The total uncompressed size of the archive's files, from the entry headers only.
 // False (and nothing shown) when the archive cannot be located or read.
-bool ArchiveUncompressedTotal(unsigned long long* bytes);
+bool ArchiveUncompressedTotal(std::uint64_t* bytes);

@@ -5,19 +5,10 @@
 #include <algorithm>
 
 #include "archive/archive_format.h"
-#include "archive/archive_reader.h"
-#include "common/cp932.h"
+#include "archive/entry_names.h"
+#include "common/byte_order.h"
 
 namespace {
-
-void StoreU16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void StoreU32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 bool WriteAll(std::FILE* out, const void* data, std::size_t size) {
   return size == 0 || std::fwrite(data, 1, size, out) == size;
@@ -26,7 +17,7 @@ bool WriteAll(std::FILE* out, const void* data, std::size_t size) {
 bool WriteHeader(std::FILE* out, std::string_view name, std::int32_t size, std::uint32_t packed) {
   if (CheckEntryName(name, size == kFolderSize)) return false;
   unsigned char length[2];
-  StoreU16(length, static_cast<std::uint32_t>(name.size() + 1));
+  StoreU16(length, static_cast<std::uint16_t>(name.size() + 1));
   unsigned char sizes[8];
   StoreU32(sizes, static_cast<std::uint32_t>(size));
   StoreU32(sizes + 4, packed);
@@ -105,8 +96,7 @@ bool WriteFileEntry(std::FILE* out, std::string_view name, std::int32_t size, st
                     const std::vector<unsigned char>& stream) {
   if (size < 0 || stream.size() > static_cast<std::size_t>(kArchiveLimit)) return false;
   unsigned char stamp[8];
-  StoreU32(stamp, static_cast<std::uint32_t>(filetime));
-  StoreU32(stamp + 4, static_cast<std::uint32_t>(filetime >> 32));
+  StoreU64(stamp, filetime);
   return WriteHeader(out, name, size, static_cast<std::uint32_t>(stream.size())) && WriteAll(out, stamp, 8) &&
          WriteAll(out, stream.data(), stream.size());
 }
@@ -126,50 +116,4 @@ std::uint64_t FiletimeFromUnix(std::int64_t seconds, std::uint32_t nanoseconds) 
   const std::int64_t ticks = seconds * static_cast<std::int64_t>(kTicksPerSecond) + nanoseconds / 100;
   const std::int64_t filetime = ticks + static_cast<std::int64_t>(kUnixEpochTicks);
   return filetime < 0 ? 0 : static_cast<std::uint64_t>(filetime);
-}
-
-namespace {
-
-// 0: top-level file, 1: folder, 2: file inside a folder.
-int GroupOf(const PlannedEntry& entry) {
-  if (entry.folder) return 1;
-  return FindCharMb(entry.name, '\\') == std::string::npos ? 0 : 2;
-}
-
-// Byte order of the components, so a folder sorts right before everything inside it:
-// comparing whole names would put "a b\" after "a\" but "a!\" before it.
-bool ComponentLess(const std::string& a, const std::string& b) {
-  std::size_t i = 0, j = 0;
-  for (;;) {
-    const std::size_t ea = std::min(FindCharMb(a, '\\', i), a.size());
-    const std::size_t eb = std::min(FindCharMb(b, '\\', j), b.size());
-    const int c = std::string_view(a).substr(i, ea - i).compare(std::string_view(b).substr(j, eb - j));
-    if (c != 0) return c < 0;
-    if (ea >= a.size() || eb >= b.size()) return a.size() - ea < b.size() - eb;
-    i = ea + 1;
-    j = eb + 1;
-  }
-}
-
-}  // namespace
-
-void OrderEntries(std::vector<PlannedEntry>* entries) {
-  std::stable_sort(entries->begin(), entries->end(), [](const PlannedEntry& a, const PlannedEntry& b) {
-    const int ga = GroupOf(a), gb = GroupOf(b);
-    if (ga != gb) return ga < gb;
-    return ComponentLess(a.name, b.name);
-  });
-}
-
-std::string FindUnreachableSetupFile(const std::vector<PlannedEntry>& entries) {
-  for (const PlannedEntry& entry : entries) {
-    if (entry.folder) {
-      if (IsNestedFolderName(entry.name)) return std::string();
-      continue;
-    }
-    if (MatchesAnySetupPattern(entry.name) && FindCharMb(entry.name, '\\') != std::string::npos) {
-      return entry.name;
-    }
-  }
-  return std::string();
 }

@@ -1,5 +1,5 @@
 // Writing payload archives: entry encoding, the zlib streams, the end marker and the
-// trailer, and the entry order the program's two passes rely on.
+// trailer. The order the entries go in is entry_order.h's.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "archive/entry_order.h"
 
 // Compresses a whole input as one zlib stream at the default level (header 78 9C).
 bool CompressStream(const unsigned char* data, std::size_t size, std::vector<unsigned char>* stream);
@@ -23,19 +25,3 @@ bool WriteEndMarker(std::FILE* out);
 bool WriteTrailer(std::FILE* out, std::uint32_t start_offset);
 
 std::uint64_t FiletimeFromUnix(std::int64_t seconds, std::uint32_t nanoseconds);
-
-// An entry to be ordered: its CP932 name, '\\'-separated; folders end with a backslash.
-struct PlannedEntry {
-  std::string name;
-  bool folder = false;
-};
-
-// Puts entries in the order the program reads right: top-level files, then every folder
-// (parents before children), then the files inside folders, each group in byte order of
-// the name. The setup pass therefore meets every top-level file before it stops at the
-// first nested folder, and meets no file inside a folder unless no nested folder exists.
-void OrderEntries(std::vector<PlannedEntry>* entries);
-
-// Replays the setup pass over an ordered list: the name of the first file that pass would
-// have to write inside a folder (which it cannot create), or empty when there is none.
-std::string FindUnreachableSetupFile(const std::vector<PlannedEntry>& entries);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "common/resource_ids.h"
+
 // Closes any copy dialog still open, then opens a new one owned by the main window and
 // scales its overall bar by the archive length. Null when the dialog cannot be created:
 // the walk then runs without progress display.
@@ -22,8 +24,8 @@ void ShowCopyProgress(int file_position, int overall_position);
 INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Control identifiers of the template.
-constexpr int kCopyAnimation = 1020;
-constexpr int kCopyFileBar = 1010;
-constexpr int kCopyOverallBar = 1019;
-constexpr int kCopyFileName = 1012;
-constexpr int kCopyCancel = 2;
+constexpr int kCopyAnimation = IDC_COPY_ANIMATION;
+constexpr int kCopyFileBar = IDC_FILE_BAR;
+constexpr int kCopyOverallBar = IDC_OVERALL_BAR;
+constexpr int kCopyFileName = IDC_FILE_NAME;
+constexpr int kCopyCancel = IDCANCEL;

@@ -8,6 +8,8 @@
 #include "archive/archive_walk_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
+#include "common/setup_names.h"
 #include "driver/work_folder_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
@@ -19,11 +21,10 @@
 
 namespace {
 
-constexpr int kReadmeBoxId = 1007;
-constexpr int kStartBoxId = 1009;
+constexpr int kReadmeBoxId = IDC_CHECK_BOX;
+constexpr int kStartBoxId = IDC_START_BOX;
 constexpr std::size_t kCaptionText = 512;
 constexpr int kFullPass = 0;
-constexpr char kSettingsFileName[] = "install.env";
 
 // Module-wide, not on the stack: REP_INSTALL keeps pointing at it after Install returns.
 char g_install_folder[kPathBuffer] = "";
@@ -73,12 +74,13 @@ int Install() {
   // From here the current directory is the temporary folder until the install folder is
   // entered below; everything in between works with absolute paths.
   GrantEveryoneFullAccess(g_install_folder);
-  WalkArchive(g_install_folder, kFullPass);  // returns only after a complete extraction
+  WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
   KeepUninstaller(g_install_folder, made);
 
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);
-  RegisterUninstaller(g_install_folder);
+  std::uint64_t payload_bytes = 0;
+  RegisterUninstaller(g_install_folder, ArchiveUncompressedTotal(&payload_bytes) ? &payload_bytes : nullptr);
 
   SetInstallFolderPointer(g_install_folder);
   char key[kSplitBuffer];

@@ -7,6 +7,8 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
+#include "common/setup_names.h"
 #include "driver/install_sequence_win.h"
 #include "driver/work_folder_win.h"
 #include "image/title_image_win.h"
@@ -15,7 +17,8 @@
 namespace {
 
 constexpr int kSlotCount = 9;
-constexpr int kSlotIds[kSlotCount] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008};
+constexpr int kSlotIds[kSlotCount] = {IDC_SLOT1, IDC_SLOT2, IDC_SLOT3, IDC_SLOT4, IDC_SLOT5,
+                                       IDC_SLOT6, IDC_SLOT7, IDC_SLOT8, IDC_SLOT9};
 
 enum Action : int { kNone = 0, kInstall = 1, kDirectX = 2, kExit = 3, kReadme = 5 };
 
@@ -48,7 +51,7 @@ void ClosePath(HWND window) {
 
 // Centred on the square of the client height at the left edge, beside the button column.
 void LoadTitle(HWND window) {
-  g_title = LoadTitleImage("insttscr.rct");
+  g_title = LoadTitleImage(kTitlePictureName);
   RECT client;
   GetClientRect(window, &client);
   const int side = client.bottom - client.top;

@@ -6,6 +6,7 @@
 
 #include "archive/archive_walk_win.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
@@ -17,8 +18,6 @@ namespace {
 
 void UninitializeCom() { CoUninitialize(); }
 
-constexpr char kSettingsFile[] = "install.env";
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -26,16 +25,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
   CreateWorkFolder();
-  WalkArchive(WorkFolderPath(), 1);
+  WalkArchive(WorkFolderPath(), 1, RemoveWorkFolder);
 
-  if (!SetupFileExists(kSettingsFile)) {
+  if (!SetupFileExists(kSettingsFileName)) {
     ErrorBox("起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。");
     RemoveWorkFolder();
     std::exit(-1);
   }
   SetSettingFileOpener(OpenSetupFile);
-  LoadSettingList(kSettingsFile);
-  ReadSectionLists(kSettingsFile);
+  LoadSettingList(kSettingsFileName);
+  ReadSectionLists(kSettingsFileName);
 
   if (TakeSingleInstance(SettingStartupTitle(), SettingTitleBar()) != InstanceStatus::kOnly) {
     RemoveWorkFolder();

@@ -6,14 +6,15 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/registry_win.h"
 
 namespace {
 
-constexpr int kEditId = 1000;
-constexpr int kBrowseId = 1021;
+constexpr int kEditId = IDC_FOLDER_EDIT;
+constexpr int kBrowseId = IDC_FOLDER_BROWSE;
 constexpr std::size_t kCurrentDirectoryBuffer = 520;
 
 // Shown in the edit box and read back from it. Not cut to a path buffer here: a selection

@@ -7,11 +7,11 @@
 #include <cstdio>
 
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "system/folder_rules.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
 #include "system/wide_text_win.h"
-#include "uninst/install_list.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ bool CopyInto(const std::string& from, const std::string& to) {
   return WidenCp932(from, &wide_from) && WidenCp932(to, &wide_to) && CopyFileW(wide_from.c_str(), wide_to.c_str(), TRUE);
 }
 
-constexpr const char* kRecordsFiles[] = {kUninstallerName, kInstallListName, kRecordsSettingsName, kRecordsFileName};
+constexpr const char* kRecordsFiles[] = {kUninstallerName, kInstallListName, kSettingsFileName, kRecordsFileName};
 
 }  // namespace
 
@@ -98,7 +98,7 @@ bool WriteProtectedUninstaller(const std::string& install_folder, const std::vec
   std::string to = *records_folder + '\\';
   const bool ok = CopyInto(from + kUninstallerName, to + kUninstallerName) &&
                   CopyInto(from + kInstallListName, to + kInstallListName) &&
-                  CopyInto(settings_file, to + kRecordsSettingsName) &&
+                  CopyInto(settings_file, to + kSettingsFileName) &&
                   WriteText(to + kRecordsFileName, FormatUninstallRecords(records));
   if (!ok) {
     RemoveRecordsFolder(*records_folder);

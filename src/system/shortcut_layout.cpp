@@ -1,7 +1,7 @@
 #include "system/shortcut_layout.h"
 
 #include "common/cp932.h"
-#include "uninst/install_list.h"
+#include "common/setup_names.h"
 
 namespace {
 

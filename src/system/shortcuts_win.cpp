@@ -6,15 +6,15 @@
 #include <cstring>
 #include <string>
 
-#include "archive/archive_walk_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
+#include "common/setup_names.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/reg_key_win.h"
 #include "system/shortcut_layout.h"
 #include "system/wide_text_win.h"
-#include "uninst/install_list.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr int kCsidlPrograms = 2;
 constexpr int kCsidlCommonPrograms = 23;
 constexpr int kCsidlDesktop = 16;
 constexpr int kCsidlCommonDesktop = 25;
-constexpr int kDesktopBoxId = 1007;
+constexpr int kDesktopBoxId = IDC_CHECK_BOX;
 constexpr std::size_t kUninstallKeyBuffer = 512;
 
 int g_nt_family = -1;
@@ -226,7 +226,7 @@ std::string UninstallKeyName() {
   return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp") + SettingTitleBar();
 }
 
-void RegisterUninstaller(const char* install_folder) {
+void RegisterUninstaller(const char* install_folder, const std::uint64_t* payload_bytes) {
   const std::string key_name = UninstallKeyName();
   if (key_name.size() >= kUninstallKeyBuffer) return;  // the title is at most 127 bytes
   const char* name = key_name.c_str();
@@ -244,9 +244,8 @@ void RegisterUninstaller(const char* install_folder) {
     key.SetString("UninstallString", "\"" + uninstaller + "\"");
     key.SetString("InstallLocation", folder);
     key.SetString("DisplayIcon", InFolder(install_folder, SettingExeName()));
-    unsigned long long bytes = 0;
-    if (ArchiveUncompressedTotal(&bytes)) {
-      const unsigned long long kib = (bytes + 1023) / 1024;
+    if (payload_bytes) {
+      const std::uint64_t kib = (*payload_bytes + 1023) / 1024;
       key.SetDword("EstimatedSize", kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(kib));
     }
   }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "system/shortcut_layout.h"
@@ -35,8 +36,9 @@ INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wpa
                                            LPARAM lparam);
 int CreateDesktopShortcut(const char* install_folder);
 
-// The uninstall entry "RvApp<TITLEBAR>" under HKEY_LOCAL_MACHINE. Failures are not reported.
-void RegisterUninstaller(const char* install_folder);
+// The uninstall entry "RvApp<TITLEBAR>" under HKEY_LOCAL_MACHINE, with the installed size
+// from `payload_bytes` (none when null). Failures are not reported.
+void RegisterUninstaller(const char* install_folder, const std::uint64_t* payload_bytes = nullptr);
 
 // The folder of the protected UnInst.exe: the uninstall entry and the uninstaller's shortcut
 // start the program there, and the uninstaller recognizes its shortcut by it.

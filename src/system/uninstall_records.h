@@ -14,7 +14,6 @@
 #include <vector>
 
 constexpr char kRecordsFileName[] = "UnInst.rec";
-constexpr char kRecordsSettingsName[] = "install.env";
 // The records folder's name in the common application-data folder: this prefix and a random
 // part, so another user cannot make it beforehand.
 constexpr char kRecordsFolderPrefix[] = "PanvesterUninstall_";

@@ -1,6 +1,6 @@
 #include "uninst/delete_rules.h"
 
-#include "archive/archive_reader.h"
+#include "archive/entry_names.h"
 #include "common/cp932.h"
 
 namespace {

@@ -6,20 +6,20 @@
 #include <cstdio>
 #include <iterator>
 
-#include "archive/archive_reader.h"
+#include "archive/entry_names.h"
+#include "archive/install_list.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
 #include "system/protected_copy_win.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
-#include "uninst/install_list.h"
 #include "uninst/no_follow_win.h"
 
 namespace {
-
 
 // The user's and the system's well-known folders: never deleted, nor searched by a wildcard.
 constexpr int kProtectedCsidls[] = {
@@ -150,7 +150,7 @@ bool LoadInstallation(const std::string& records_folder, Installation* installat
   }
   const std::string base = records_folder + '\\';
   const std::string records_path = base + kRecordsFileName;
-  const std::string settings = base + kRecordsSettingsName;
+  const std::string settings = base + kSettingsFileName;
   const std::string list_path = base + kInstallListName;
   for (const std::string* path : {&records_path, &settings, &list_path}) {
     if (path->size() > kPathMaxText || !FileExists(*path)) {

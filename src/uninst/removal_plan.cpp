@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "archive/archive_reader.h"
+#include "archive/entry_names.h"
 #include "common/cp932.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/archive_writer.h"
+#include "archive/entry_order.h"
 #include "uninst/delete_rules.h"
 
 struct ListedPaths {

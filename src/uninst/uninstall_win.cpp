@@ -8,6 +8,7 @@
 
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/resource_ids.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
 #include "system/protected_copy_win.h"
@@ -18,8 +19,8 @@
 
 namespace {
 
-constexpr int kProgressBar = 1010;
-constexpr int kCurrentPath = 1012;
+constexpr int kProgressBar = IDC_FILE_BAR;
+constexpr int kCurrentPath = IDC_FILE_NAME;
 
 HWND g_window = nullptr;
 

@@ -1,5 +1,5 @@
 // The list of installed entries that the packer writes and UnInst.exe removes by.
-#include "uninst/install_list.h"
+#include "archive/install_list.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "archive/archive_writer.h"
+#include "archive/install_list.h"
 #include "archive_test_support.h"
-#include "uninst/install_list.h"
 
 namespace {
 

@@ -49,7 +49,7 @@ int RunChild(const char* target) {
   SetMainWindowHandle(main);
   SetTimer(main, 1, 10, nullptr);
   CreateWorkFolder();
-  WalkArchive(target, 0);
+  WalkArchive(target, 0, RemoveWorkFolder);
   RemoveWorkFolder();
   return 0;
 }

@@ -12,11 +12,11 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/install_list.h"
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
 #include "platform.h"
-#include "uninst/install_list.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
+#include "archive/install_list.h"
 #include "commands.h"
 #include "common/cp932.h"
 #include "pack_common.h"
-#include "uninst/install_list.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "archive/archive_writer.h"
+#include "archive/install_list.h"
 #include "image/title_codec.h"
-#include "uninst/install_list.h"
 #include "support/wine_test.h"
 
 namespace wt {

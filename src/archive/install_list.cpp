@@ -1,8 +1,8 @@
-#include "uninst/install_list.h"
+#include "archive/install_list.h"
 
 #include <cstdlib>
 
-#include "archive/archive_reader.h"
+#include "archive/entry_names.h"
 #include "common/cp932.h"
 
 namespace {

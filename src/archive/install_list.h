@@ -13,12 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/archive_writer.h"
+#include "archive/entry_order.h"
+#include "common/setup_names.h"  // kUninstallerName, kInstallListName
 
-constexpr char kUninstallerName[] = "UnInst.exe";
-// Matches none of the names the start-up pass unpacks ("insttscr.rct", "install.env",
-// ".txt"), so it only ever reaches the install folder.
-constexpr char kInstallListName[] = "UnInst.lst";
 constexpr int kInstallListVersion = 1;
 
 std::string FormatInstallList(const std::vector<PlannedEntry>& entries);
