@@ -62,6 +62,13 @@ TEST(RemovalPlan, FoldersGoDeepestFirstAndTheInstallFolderLast) {
   EXPECT_EQ(OrderFoldersForRemoval(candidates, context),
             (std::vector<std::string>{kAppData + "\\Maker\\Game", kInstall + "\\data\\sub\\deep",
                                       kInstall + "\\data\\sub", kInstall + "\\data", kInstall}));
+
+  // Documents chosen as the install folder: its folders go, the folder itself stays.
+  DeleteContext documents = context;
+  documents.install_folder = "C:\\users\\me\\Documents";
+  documents.protected_folders.push_back(documents.install_folder);
+  EXPECT_EQ(OrderFoldersForRemoval({documents.install_folder + "\\data", documents.install_folder}, documents),
+            std::vector<std::string>{documents.install_folder + "\\data"});
 }
 
 TEST(RemovalPlan, FoldersATargetLeaves) {
