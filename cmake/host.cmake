@@ -46,6 +46,9 @@ if(PV_NATIVE_TESTS)
   gtest_discover_tests(pv_native_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 endif()
 
+# The set-up script, against a fake apt.
+add_test(NAME setup_script COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/setup_script_test.sh)
+
 # Benchmarks (never part of the test run).
 find_package(benchmark QUIET)
 find_package(PNG QUIET)  # the image benchmark compares against libpng
