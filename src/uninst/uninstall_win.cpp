@@ -96,7 +96,13 @@ class Removal {
   std::vector<std::string> FilesOf(const DeleteTarget& target) {
     std::vector<std::string> files;
     if (!target.wildcard) {
-      files.push_back(target.Path());
+      // Only what is there: an empty list keeps the user-data question away.
+      std::wstring wide;
+      const DWORD attributes = WidenCp932(target.Path(), &wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        files.push_back(target.Path());
+      }
       return files;
     }
     const NoFollowResult folder = CheckFolderNoFollow(target.folder);
