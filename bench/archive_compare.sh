@@ -11,7 +11,8 @@ bench=$host/bench_archive_extract
 mkdir -p "$work"
 
 for size in 300 30; do
-  if [ ! -f "$work/payload$size/install.env" ]; then
+  # A payload from before the packer required a title picture is made again.
+  if [ ! -f "$work/payload$size/install.env" ] || [ ! -f "$work/payload$size/insttscr.rct" ]; then
     echo "generating a ${size} MB payload..."
     rm -rf "$work/payload$size"
     python3 "$root/bench/make_payload.py" "$work/payload$size" "$size"

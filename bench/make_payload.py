@@ -56,6 +56,9 @@ def script(n_lines):
 
 write('install.env', 'TITLEBAR\tベンチマーク\r\nINSTTO\tBench\r\nEXENAME\tgame.exe\r\n'.encode('cp932'))
 write('readme.txt', script(60))
+# The packer refuses a tree without a title picture: the sample's.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'examples', 'sample', 'insttscr.rct'), 'rb') as f:
+    write('insttscr.rct', f.read())
 write('game.exe', b'MZ' + rng.randbytes(int(1500000 * scale) + 1000))
 # A few large files at the top level, the way engines ship their packed data.
 for i in range(2):

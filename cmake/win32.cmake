@@ -93,6 +93,14 @@ foreach(src ${PV_WIN32_TESTS})
     ENVIRONMENT "PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
 endforeach()
 
+# The same program on an English system (code page 1252) as well.
+if(TARGET win32_system_language_test)
+  add_test(NAME win32_system_language_test_english COMMAND win32_system_language_test)
+  set_tests_properties(win32_system_language_test_english PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
+endif()
+
 # panvester-pack.exe must write the bytes the host's tool writes: the host tool packs a tree
 # with fixed file times first, and the test under Wine packs a copy of it again.
 if(TARGET win32_pack_tool_test)

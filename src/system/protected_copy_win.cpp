@@ -11,7 +11,7 @@
 #include "system/folder_rules.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
-#include "system/wide_text_win.h"
+#include "common/wide_win.h"
 
 namespace {
 

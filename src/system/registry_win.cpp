@@ -3,15 +3,19 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/cp932.h"
+#include "common/wide_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
+#include "system/ini_editor.h"
 #include "system/reg_key_win.h"
 
 namespace {
@@ -30,14 +34,11 @@ bool QueryUserString(const char* global, const char* local, const char* value_na
   RegKey key;
   if (!key.Open(HKEY_CURRENT_USER, name)) return false;
   DWORD type = 0;
-  DWORD length = sizeof data;
-  if (RegQueryValueExA(key.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                       &length) != ERROR_SUCCESS ||
-      type != REG_SZ) {
-    return false;
-  }
-  // Stored data need not carry its terminator.
-  data[length < sizeof data ? length : sizeof data - 1] = '\0';
+  std::string stored;
+  // As the ...A call read it into the buffer: no more bytes than it holds, and the text
+  // ends at the first terminator or where the buffer does.
+  if (!key.Query(value_name, &type, &stored) || type != REG_SZ || stored.size() > sizeof data) return false;
+  CopyTruncated(data, sizeof data, std::string_view(stored.c_str()));
   return true;
 }
 
@@ -103,29 +104,98 @@ void ForEachRegValue(char* name, char* value, Act act) {
   }
 }
 
-// Where the system keeps an INI file given by name: a bare name lies in the Windows
-// folder. Empty for a relative path with folders, which is not looked after.
-std::string IniFilePath(const char* file) {
-  const std::string_view name(file);
-  if (FindCharMb(name, '\\') == std::string_view::npos && FindCharMb(name, ':') == std::string_view::npos) {
-    char windows[kPathBuffer] = "";
-    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-    if (n == 0 || n >= sizeof windows) return std::string();
-    std::string path(windows);
-    return AddBackslash(path) + file;
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (ok()) CloseHandle(handle_);
   }
-  if (name.size() >= 3 && name[1] == ':' && name[2] == '\\') return std::string(name);
-  return std::string();
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// An INI file larger than this is not one of ours to edit.
+constexpr std::int64_t kIniFileLimit = 16 * 1024 * 1024;
+
+// Where the system keeps an INI file given by name: a name without a folder lies in the
+// Windows folder, anything else is taken from the current folder. In UTF-16, since the
+// Windows folder may have no CP932 form. False when that cannot be told.
+bool IniFilePath(const char* file, std::wstring* path) {
+  std::wstring name;
+  if (!WidenCp932(file, &name) || name.empty()) return false;
+  if (name.find_first_of(L"\\/") == std::wstring::npos && !(name.size() >= 2 && name[1] == L':')) {
+    *path = WindowsFolderW();
+    if (path->empty()) return false;
+    if (path->back() != L'\\') *path += L'\\';
+    *path += name;
+    return true;
+  }
+  const DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return false;
+  std::vector<wchar_t> full(n);
+  const DWORD written = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+  if (written == 0 || written >= n) return false;
+  path->assign(full.data(), written);
+  return true;
 }
 
-// A file holding nothing but blanks and line ends.
-bool IsBlankFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  bool blank = true;
-  for (int c; blank && (c = std::fgetc(file)) != EOF;) blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-  std::fclose(file);
-  return blank;
+enum class IniFileState { kRead, kMissing, kUnreadable };
+
+IniFileState ReadIniFile(const std::wstring& path, std::string* bytes) {
+  bytes->clear();
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? IniFileState::kMissing : IniFileState::kUnreadable;
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kIniFileLimit) return IniFileState::kUnreadable;
+  bytes->resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes->empty() &&
+      (!ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) ||
+       read != bytes->size())) {
+    return IniFileState::kUnreadable;
+  }
+  return IsByteIniText(*bytes) ? IniFileState::kRead : IniFileState::kUnreadable;
+}
+
+// Rewrites the file in place, so it keeps its attributes and access list.
+bool WriteIniFile(const std::wstring& path, const std::string& bytes) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return false;
+  DWORD written = 0;
+  if (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                      nullptr) ||
+                         written != bytes.size())) {
+    return false;
+  }
+  return SetEndOfFile(file.get()) != 0;
+}
+
+// Reads the file (none yet: empty), applies `edit` to its bytes and writes back what
+// changed; a file left blank is deleted when `delete_blank`.
+template <class Edit>
+void EditIniFile(const char* file, bool delete_blank, Edit edit) {
+  std::wstring path;
+  if (!IniFilePath(file, &path)) return;
+  std::string before;
+  const IniFileState state = ReadIniFile(path, &before);
+  if (state == IniFileState::kUnreadable) return;
+  const std::string after = edit(before);
+  if (state == IniFileState::kRead && after == before) return;
+  if (delete_blank && IsBlankIniText(after)) {
+    if (state == IniFileState::kRead) DeleteFileW(path.c_str());
+    return;
+  }
+  WriteIniFile(path, after);
 }
 
 struct KeyCounts {
@@ -138,7 +208,7 @@ KeyCounts CountKey(HKEY root, const std::string& name) {
   KeyCounts counts;
   RegKey key;
   if (!key.Open(root, name.c_str())) return counts;
-  counts.found = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &counts.subkeys, nullptr, nullptr,
+  counts.found = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &counts.subkeys, nullptr, nullptr,
                                   &counts.values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   return counts;
 }
@@ -147,11 +217,11 @@ KeyCounts CountKey(HKEY root, const std::string& name) {
 bool DeleteKeyIfLeaf(HKEY root, const std::string& name, bool with_values) {
   const KeyCounts counts = CountKey(root, name);
   if (!counts.found || counts.subkeys != 0 || (!with_values && counts.values != 0)) return false;
-  return RegDeleteKeyA(root, name.c_str()) == ERROR_SUCCESS;
+  return RegDeleteKeyCp932(root, name.c_str()) == ERROR_SUCCESS;
 }
 
 std::string ParentKeyOf(const std::string& name) {
-  // The system reads key names in the ANSI code page: a trail byte 0x5C separates nothing.
+  // Key names are CP932 (they reach the system converted): a trail byte 0x5C separates nothing.
   const std::size_t last = FindLastCharMb(name, '\\');
   return last == std::string::npos ? std::string() : name.substr(0, last);
 }
@@ -167,7 +237,8 @@ void DeleteEmptyParent(HKEY root, const std::string& name) {
 
 void WriteIniEntries(char* key, char* value) {
   ForEachIniEntry(key, value, [](const char* section, const char* k, const char* v, const char* file) {
-    WritePrivateProfileStringA(section, k, v, file);
+    // The entry holds exactly these CP932 bytes whatever the system's code page.
+    EditIniFile(file, false, [&](const std::string& text) { return SetIniEntry(text, section, k, v); });
   });
 }
 
@@ -179,16 +250,8 @@ void WriteRegValues(char* name, char* value) {
 
 void RemoveIniEntries(char* key, char* value) {
   ForEachIniEntry(key, value, [](const char* section, const char* k, const char*, const char* file) {
-    WritePrivateProfileStringA(section, k, nullptr, file);
     // A section left without keys goes too, and a file left with nothing in it.
-    char probe[4];
-    if (GetPrivateProfileSectionA(section, probe, sizeof probe, file) == 0) {
-      WritePrivateProfileStringA(section, nullptr, nullptr, file);
-    }
-    if (GetPrivateProfileSectionNamesA(probe, sizeof probe, file) == 0) {
-      const std::string path = IniFilePath(file);
-      if (!path.empty() && IsBlankFile(path)) DeleteFileA(path.c_str());
-    }
+    EditIniFile(file, true, [&](const std::string& text) { return RemoveIniEntry(text, section, k); });
   });
 }
 
@@ -201,7 +264,7 @@ void RemoveUserKey(char* name, char* value, bool with_user_data) {
   // REG_LOCAL may name a shared key, and a tree is never deleted.
   ForEachRegValue(name, value, [&](const char* n, const char*) {
     RegKey key;
-    if (key.Open(HKEY_CURRENT_USER, key_name)) RegDeleteValueA(key.get(), n);
+    if (key.Open(HKEY_CURRENT_USER, key_name)) key.DeleteValue(n);
   });
   if (DeleteKeyIfLeaf(HKEY_CURRENT_USER, key_name, with_user_data)) DeleteEmptyParent(HKEY_CURRENT_USER, key_name);
 }

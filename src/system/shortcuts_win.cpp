@@ -10,11 +10,11 @@
 #include "common/message_win.h"
 #include "common/resource_ids.h"
 #include "common/setup_names.h"
+#include "common/wide_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/reg_key_win.h"
 #include "system/shortcut_layout.h"
-#include "system/wide_text_win.h"
 
 namespace {
 
@@ -258,19 +258,14 @@ void RemoveUninstallEntry(const char* install_folder) {
   {
     RegKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, name.c_str())) return;
-    char location[kPathBuffer * 2] = "";
     DWORD type = 0;
-    DWORD size = sizeof location - 1;
+    std::string stored;
     // Another installation of the same title in another folder owns the entry by now.
-    if (RegQueryValueExA(key.get(), "InstallLocation", nullptr, &type, reinterpret_cast<BYTE*>(location), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
-      return;
-    }
-    location[size < sizeof location ? size : sizeof location - 1] = '\0';
-    std::string stored(location);
+    if (!key.Query("InstallLocation", &type, &stored) || type != REG_SZ) return;
+    stored = stored.c_str();  // without a stored terminator
     std::string ours(install_folder);
     if (LowerMb(StripBackslash(stored)) != LowerMb(StripBackslash(ours))) return;
   }
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, name.c_str());
+  // The same key name as the one written through RegKey, on any system language.
+  RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, name.c_str());
 }

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "system/wide_text_win.h"
+#include "common/wide_win.h"
 
 enum class NoFollow {
   kDone,       // deleted, or (for a check) a plain folder where it must be

@@ -8,7 +8,7 @@
 #include "system/folder_checks_win.h"
 #include "system/folder_rules.h"
 #include "system/protected_copy_win.h"
-#include "system/wide_text_win.h"
+#include "common/wide_win.h"
 #include "uninst/hand_over.h"
 
 namespace {

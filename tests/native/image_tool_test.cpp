@@ -1,6 +1,8 @@
 // panvester-pack image: title picture -> PNG/BMP -> title picture keeps every pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -76,6 +78,69 @@ TEST(ImageTool, RefusesWhatItCannotRead) {
   EXPECT_NE(RunImage(Scratch("damaged.rct") + " -o " + Scratch("d.png")), 0);
   EXPECT_NE(RunImage(Scratch("text.png") + " -o " + Scratch("t.rct")), 0);
   EXPECT_NE(RunImage(Scratch("damaged.rct") + " -o " + Scratch("d.gif")), 0);
+}
+
+// 32-bit sources as painting programs write them: plain, and with bit fields and a
+// version 5 header; the alpha byte is ignored.
+TEST(ImageTool, Reads32BitBmpIgnoringAlpha) {
+  const int w = 3, h = 2;
+  Bytes px(3 * w * h);
+  for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<unsigned char>(i * 37 + 5);
+  auto put32 = [](Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  for (const bool fields : {false, true}) {
+    SCOPED_TRACE(fields ? "bit fields, version 5 header" : "plain");
+    const std::size_t info = fields ? 124 : 40, offset = 14 + info;
+    Bytes bmp(offset + 4 * w * h, 0);
+    bmp[0] = 'B', bmp[1] = 'M';
+    put32(bmp, 2, static_cast<std::uint32_t>(bmp.size()));
+    put32(bmp, 10, static_cast<std::uint32_t>(offset));
+    put32(bmp, 14, static_cast<std::uint32_t>(info));
+    put32(bmp, 18, w);
+    put32(bmp, 22, h);  // bottom-up
+    bmp[26] = 1, bmp[28] = 32;
+    if (fields) {
+      put32(bmp, 30, 3);
+      put32(bmp, 54, 0x00FF0000), put32(bmp, 58, 0x0000FF00), put32(bmp, 62, 0x000000FF), put32(bmp, 66, 0xFF000000);
+    }
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        unsigned char* stored = &bmp[offset + 4 * ((h - 1 - y) * w + x)];
+        std::copy_n(&px[3 * (y * w + x)], 3, stored);
+        stored[3] = static_cast<unsigned char>(x * 100);  // alpha
+      }
+    }
+    Save(Scratch("alpha.bmp"), bmp);
+    ASSERT_EQ(RunImage(Scratch("alpha.bmp") + " -o " + Scratch("alpha.rct")), 0);
+    int ow = 0, oh = 0;
+    EXPECT_EQ(Decode(Load(Scratch("alpha.rct")), &ow, &oh), px);
+    EXPECT_EQ(ow, w);
+    EXPECT_EQ(oh, h);
+  }
+}
+
+// A title picture whose data block cannot be allocated is a failure, not an empty
+// picture written as if all went well (memory is limited through the tool's test hook).
+TEST(ImageTool, ReportsATitlePictureItCannotAllocate) {
+  const int w = 300, h = 300;
+  Bytes px(3 * w * h);
+  unsigned seed = 7;
+  for (unsigned char& b : px) b = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 16);
+  const Bytes file = EncodeTitleFile(px.data(), w, h, TitleVariant::kTC00);
+  ASSERT_GT(file.size(), 262144u);
+  Save(Scratch("noise.rct"), file);
+  std::remove(Scratch("noise.bmp").c_str());
+  const std::string command = "PANVESTER_PACK_ALLOC_LIMIT=200000 " + kTool + " image " + Scratch("noise.rct") +
+                              " -o " + Scratch("noise.bmp") + " 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  EXPECT_NE(pclose(pipe), 0) << output;
+  EXPECT_NE(output.find("memory"), std::string::npos) << output;
+  EXPECT_FALSE(std::ifstream(Scratch("noise.bmp")).good());
 }
 
 }  // namespace

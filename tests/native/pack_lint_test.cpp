@@ -104,6 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "folder itself or a folder above it) and deletes nothing for it",
                  "11: warning: [delfiles_user] \"D:\\Saves\\a.sav\": the uninstaller refuses this line (outside "
                  "the install folder and the data folders) and deletes nothing for it"}},
+        // "ソ" ends in a 0x5C byte, which is no backslash.
+        LintRow{"BackslashInTitle", "TITLEBAR Maker\\Game\nINSTTO ソフト\n", 0,
+                {"1: warning: TITLEBAR contains \"\\\": the single-instance check cannot use such a title, and the "
+                 "setup program stops at start-up"}},
+        LintRow{"TitleWithATrailByte0x5C", "TITLEBAR ソフト\n", 0, {}},
         LintRow{"SectionLineSetsAKey", "[delfiles]\nINSTTO shadow\n-\nINSTTO real\n", 0,
                 {"2: warning: this section line also sets INSTTO = \"shadow\" for the settings",
                  "4: warning: INSTTO again: the first one (line 2) wins and this value is never used"}}),

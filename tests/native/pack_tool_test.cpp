@@ -21,9 +21,9 @@ struct PackRun {
   std::string output;  // stdout and stderr
 };
 
-PackRun Pack(const std::string& args) {
+PackRun Pack(const std::string& args, const std::string& environment = "") {
   PackRun run{0, ""};
-  std::FILE* p = ::popen((kPack + " " + args + " 2>&1").c_str(), "r");
+  std::FILE* p = ::popen((environment + " " + kPack + " " + args + " 2>&1").c_str(), "r");
   char buffer[4096];
   while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) run.output.append(buffer, n);
   const int status = ::pclose(p);
@@ -46,10 +46,15 @@ std::string Cp932ToUtf8ForTest(const std::string& cp932) {
   return out;
 }
 
+// The program cannot start without a title picture: every tree that packs has one.
+const std::string kTitlePicture = std::string(PV_SOURCE_DIR) + "/examples/sample/insttscr.rct";
+void AddTitlePicture(const std::string& root) { WriteFileBytes(root + "/insttscr.rct", ReadFileBytes(kTitlePicture)); }
+
 // A game-like tree with a nested folder, a Japanese name and a file over one block.
 void MakeGameTree(const std::string& root) {
   MakeDir(root);
   WriteFileBytes(root + "/install.env", "TITLEBAR test\r\n");
+  AddTitlePicture(root);
   WriteFileBytes(root + "/readme.txt", "read me\r\n");
   WriteFileBytes(root + "/game.exe", MakeContent(0x20001, true, 3));
   MakeDir(root + "/data");
@@ -69,11 +74,18 @@ TEST(PackTool, SidecarAndSetupProgramRoundTrip) {
   ASSERT_EQ(Pack("build -q " + dir / "game" + " --sidecar " + dir / "instdat.arc").status, 0);
   const PackRun build = Pack("build -q " + dir / "game" + " -o " + dir / "setup.exe --stub " + dir / "stub.exe");
   ASSERT_EQ(build.status, 0) << build.output;
-  // The stub comes first, unchanged, and the trailer points right after it.
+  // The stub comes first, unchanged, then the archive, zero bytes up to a file size that
+  // is a multiple of 8 (where signing tools append), and the trailer pointing after the stub.
   const std::string exe = ReadFileBytes(dir / "setup.exe");
-  EXPECT_EQ(exe.substr(0, 3002), ReadFileBytes(dir / "stub.exe"));
+  const std::string sidecar = ReadFileBytes(dir / "instdat.arc");
+  EXPECT_TRUE(exe.substr(0, 3002) == ReadFileBytes(dir / "stub.exe"));
   EXPECT_EQ(exe.substr(exe.size() - 4), std::string("\xBA\x0B\0\0", 4));  // 3002
-  EXPECT_EQ(exe.substr(3002, exe.size() - 3006), ReadFileBytes(dir / "instdat.arc"));
+  EXPECT_EQ(exe.size() % 8, 0u);
+  ASSERT_GE(exe.size(), 3002 + sidecar.size() + 4);
+  EXPECT_LT(exe.size(), 3002 + sidecar.size() + 4 + 8);
+  EXPECT_TRUE(exe.substr(3002, sidecar.size()) == sidecar);
+  EXPECT_EQ(exe.substr(3002 + sidecar.size(), exe.size() - 4 - 3002 - sidecar.size()),
+            std::string(exe.size() - 4 - 3002 - sidecar.size(), '\0'));
 
   for (const std::string& archive : {dir / "instdat.arc", dir / "setup.exe"}) {
     SCOPED_TRACE(archive);
@@ -166,6 +178,13 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
          WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n[reg]\r\n\"a\"=\"b\"\r\n");
        },
        "reg"},
+      {"no title picture",
+       [](const std::string& root) {
+         MakeDir(root);
+         WriteFileBytes(root + "/install.env", "TITLEBAR x\r\n");
+         WriteFileBytes(root + "/insttscr.bmp", "BM");
+       },
+       "has no title picture"},
       {"a name Windows keeps for a device",
        [](const std::string& root) {
          MakeDir(root);
@@ -183,6 +202,152 @@ TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {
     EXPECT_NE(run.output.find(r.message), std::string::npos) << run.output;
     EXPECT_FALSE(PathExists(dir / "x.arc"));
   }
+}
+
+// Windows cannot create these names, or strips them so that two entries become one; each
+// is refused with the entry named, whether it is a file or a folder.
+TEST(PackTool, RefusesNamesWindowsCannotCreate) {
+  const struct {
+    std::string name;
+    const char* why;
+  } rows[] = {
+      {"a:b.dat", "\":\""},        {"a*b.dat", "\"*\""},       {"a?b.dat", "\"?\""},
+      {"a\"b.dat", "\"\"\""},     {"a<b.dat", "\"<\""},       {"a>b.dat", "\">\""},
+      {"a|b.dat", "\"|\""},        {"a\\b.dat", "\"\\\""},    {"tab\tname.dat", "control character"},
+      {"CON", "device name"},      {"com1.txt", "device name"}, {"Lpt9.log", "device name"},
+      {"nul.tar.gz", "device name"}, {u8"COM\u00B9.dat", "device name"},
+      {"save.", "dot or a space"}, {"save ", "dot or a space"},
+  };
+  for (const auto& row : rows) {
+    for (const bool folder : {false, true}) {
+      SCOPED_TRACE(row.name + (folder ? " (folder)" : " (file)"));
+      TempDir dir;
+      MakeGameTree(dir / "game");
+      const std::string path = dir / "game/data/" + row.name;
+      if (folder) {
+        MakeDir(path);
+      } else {
+        WriteFileBytes(path, "x");
+      }
+      const PackRun run = Pack("build " + dir / "game" + " --sidecar " + dir / "x.arc");
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.output.find("data/" + row.name + ": "), std::string::npos) << run.output;
+      EXPECT_NE(run.output.find(row.why), std::string::npos) << run.output;
+      EXPECT_FALSE(PathExists(dir / "x.arc"));
+    }
+  }
+  // Near misses that Windows takes as they are.
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  for (const char* name : {"console.dat", "com10.dat", "a.b.c", ".hidden", "lpt.dat"}) {
+    WriteFileBytes(dir / "game/" + name, "x");
+  }
+  const PackRun run = Pack("build " + dir / "game" + " --sidecar " + dir / "x.arc");
+  EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// Memory that runs out while a worker compresses (limited through the tool's test hook)
+// ends the build with a message and exit code 1, and leaves no partial output behind.
+TEST(PackTool, RunningOutOfMemoryIsAnError) {
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  WriteFileBytes(dir / "game/data/noise.bin", MakeContent(3 << 20, true, 9));
+  WriteFileBytes(dir / "stub.exe", "MZ" + MakeContent(3000, true));
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    const PackRun run = Pack("build -j " + std::string(jobs) + " " + dir / "game" + " -o " + dir / "s.exe --stub " +
+                             dir / "stub.exe --uninstaller " + dir / "stub.exe",
+                             "PANVESTER_PACK_ALLOC_LIMIT=1500000");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("data/noise.bin: out of memory"), std::string::npos) << run.output;
+    EXPECT_FALSE(PathExists(dir / "s.exe"));
+    EXPECT_FALSE(PathExists(dir / "s.exe.part"));
+  }
+  // Without the limit the same tree packs.
+  const PackRun run = Pack("build -q " + dir / "game" + " -o " + dir / "s.exe --stub " + dir / "stub.exe");
+  EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// The smallest executable a signing tool accepts: headers, one section of code (a single
+// `ret`), the image ending at byte 0x400, no certificate table.
+std::string MinimalPe() {
+  std::string pe(0x400, '\0');
+  auto put = [&](std::size_t at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  pe[0] = 'M', pe[1] = 'Z';
+  put(0x3C, 0x40, 4);
+  pe.replace(0x40, 4, std::string("PE\0\0", 4));
+  put(0x44, 0x8664, 2);  // x86-64
+  put(0x46, 1, 2);       // one section
+  put(0x54, 240, 2);     // optional header size (PE32+ with 16 directories)
+  put(0x56, 0x22, 2);    // executable, large address aware
+  const std::size_t opt = 0x58;
+  put(opt, 0x20B, 2);
+  put(opt + 4, 0x200, 4);            // size of code
+  put(opt + 16, 0x1000, 4);          // entry point
+  put(opt + 20, 0x1000, 4);          // base of code
+  put(opt + 24, 0x140000000ull, 8);  // image base
+  put(opt + 32, 0x1000, 4);          // section alignment
+  put(opt + 36, 0x200, 4);           // file alignment
+  put(opt + 40, 6, 2);               // OS version
+  put(opt + 48, 6, 2);               // subsystem version
+  put(opt + 56, 0x2000, 4);          // size of image
+  put(opt + 60, 0x200, 4);           // size of headers
+  put(opt + 68, 3, 2);               // console
+  put(opt + 72, 0x100000, 8), put(opt + 80, 0x1000, 8), put(opt + 88, 0x100000, 8), put(opt + 96, 0x1000, 8);
+  put(opt + 108, 16, 4);  // data directories
+  const std::size_t section = opt + 240;
+  pe.replace(section, 5, ".text");
+  put(section + 8, 0x200, 4);    // virtual size
+  put(section + 12, 0x1000, 4);  // virtual address
+  put(section + 16, 0x200, 4);   // raw size
+  put(section + 20, 0x200, 4);   // raw offset
+  put(section + 36, 0x60000020, 4);
+  pe[0x200] = '\xC3';
+  return pe;
+}
+
+bool RunCommand(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A setup signed after packing keeps working with list, verify and extract, which say that
+// it is signed; a stub signed before packing is refused, since the archive would lie outside
+// the signature. The certificate is made for the test.
+TEST(PackTool, SignedSetupsAreReadAndSignedStubsRefused) {
+  TempDir dir;
+  MakeGameTree(dir / "game");
+  WriteFileBytes(dir / "stub.exe", MinimalPe());
+  ASSERT_TRUE(RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=PanvesterTest -keyout " +
+                  dir / "key.pem -out " + dir / "cert.pem"));
+  const std::string sign = "osslsigncode sign -certs " + dir / "cert.pem -key " + dir / "key.pem -h sha256 -in ";
+
+  ASSERT_TRUE(RunCommand(sign + dir / "stub.exe -out " + dir / "signed-stub.exe"));
+  const PackRun refused = Pack("build " + dir / "game -o " + dir / "bad.exe --stub " + dir / "signed-stub.exe");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("sign the finished setup, not the stub"), std::string::npos) << refused.output;
+  EXPECT_FALSE(PathExists(dir / "bad.exe"));
+  EXPECT_FALSE(PathExists(dir / "bad.exe.part"));
+
+  const PackRun build = Pack("build -q " + dir / "game -o " + dir / "setup.exe --stub " + dir / "stub.exe");
+  ASSERT_EQ(build.status, 0) << build.output;
+  const PackRun unsigned_verify = Pack("verify " + dir / "setup.exe");
+  EXPECT_EQ(unsigned_verify.status, 0) << unsigned_verify.output;
+  EXPECT_NE(unsigned_verify.output.find("signature: none"), std::string::npos) << unsigned_verify.output;
+
+  ASSERT_TRUE(RunCommand(sign + dir / "setup.exe -out " + dir / "signed.exe"));
+  // The certificate table starts right after the trailer: no padding was needed.
+  const std::string original = ReadFileBytes(dir / "setup.exe");
+  EXPECT_TRUE(ReadFileBytes(dir / "signed.exe").substr(original.size() - 4, 4) == original.substr(original.size() - 4));
+  const PackRun verify = Pack("verify " + dir / "signed.exe");
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  EXPECT_NE(verify.output.find("signature: present"), std::string::npos) << verify.output;
+  EXPECT_NE(verify.output.find("lie inside the signed range"), std::string::npos) << verify.output;
+  const PackRun list = Pack("list " + dir / "signed.exe");
+  EXPECT_EQ(list.status, 0) << list.output;
+  EXPECT_NE(list.output.find(u8"data\\ソース\\表.ks"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("signature: present"), std::string::npos) << list.output;
+  ASSERT_EQ(Pack("extract " + dir / "signed.exe " + dir / "out").status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "out/game.exe"), ReadFileBytes(dir / "game/game.exe"));
 }
 
 TEST(PackTool, BuildConvertsATitlePictureGivenAsPng) {
@@ -213,12 +378,15 @@ TEST(PackTool, VerifyNamesTheDamagedEntryAndItsOffset) {
   TempDir dir;
   MakeDir(dir / "game");
   WriteFileBytes(dir / "game/install.env", "x");
+  AddTitlePicture(dir / "game");
   WriteFileBytes(dir / "game/z.bin", MakeContent(5000, false));
   ASSERT_EQ(Pack("build -q " + dir / "game" + " --sidecar " + dir / "a.arc").status, 0);
   std::string bytes = ReadFileBytes(dir / "a.arc");
-  // UnInst.lst and install.env come before z.bin.
-  const std::string list = FormatInstallList({{"UnInst.lst", false}, {"install.env", false}, {"z.bin", false}});
-  const std::size_t z_offset = (2 + 11 + 8 + 8 + Zlib(list).size()) + (2 + 12 + 8 + 8 + Zlib("x").size());
+  // UnInst.lst, install.env and insttscr.rct come before z.bin.
+  const std::string list = FormatInstallList(
+      {{"UnInst.lst", false}, {"install.env", false}, {"insttscr.rct", false}, {"z.bin", false}});
+  const std::size_t z_offset = (2 + 11 + 8 + 8 + Zlib(list).size()) + (2 + 12 + 8 + 8 + Zlib("x").size()) +
+                               (2 + 13 + 8 + 8 + Zlib(ReadFileBytes(kTitlePicture)).size());
   bytes[bytes.size() - 6] ^= 0x40;  // inside z.bin's Adler-32
   WriteFileBytes(dir / "a.arc", bytes);
   const PackRun run = Pack("verify " + dir / "a.arc");

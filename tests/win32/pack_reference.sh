@@ -12,6 +12,7 @@ tree=$out/tree
 mkdir -p "$tree/画像/効果音" "$tree/データ" "$tree/save"
 printf 'TITLEBAR\tパック試験\r\nINSTTO\tPackTest\r\n' | iconv -f UTF-8 -t CP932 >"$tree/install.env"
 printf 'read me\r\n' >"$tree/readme.txt"
+cp "$(dirname "$0")/../../examples/sample/insttscr.rct" "$tree/insttscr.rct"  # build needs a title picture
 seq 1 70000 >"$tree/ゲーム.exe"  # over one 256 KiB block
 printf 'so-hyo' >"$tree/ソ表.dat"
 printf 'BM picture' >"$tree/画像/背景.bmp"
@@ -19,6 +20,7 @@ head -c 5000 "$stub" >"$tree/画像/効果音/音.wav"
 : >"$tree/データ/空.bin"
 touch -d '2021-03-04 05:06:07.1234567 UTC' "$tree/install.env"
 touch -d '2001-09-09 01:46:40 UTC' "$tree/readme.txt"
+touch -d '2010-10-10 10:10:10.1010101 UTC' "$tree/insttscr.rct"
 touch -d '2040-02-29 23:59:59.9999999 UTC' "$tree/ゲーム.exe"
 touch -d '1969-07-20 20:17:40.5 UTC' "$tree/ソ表.dat"
 touch -d '1999-12-31 23:59:59.0000001 UTC' "$tree/画像/背景.bmp"

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr DWORD kTimeout = 120000;
+constexpr DWORD kPollInterval = 20;
+constexpr DWORD kTimedOut = 0xDEAD;
 
 std::wstring Wide(const std::string& text, UINT code_page) {
   if (text.empty()) return std::wstring();
@@ -95,11 +97,30 @@ ToolRun RunTool(const std::wstring& args) {
       CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
   CloseHandle(write);
   if (started) {
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) run.output.append(buffer, n);
-    if (WaitForSingleObject(process.hProcess, kTimeout) == WAIT_OBJECT_0) {
+    // A tool that never ends is stopped after the (generous) time limit, so a test of it
+    // fails instead of hanging.
+    auto drain = [&] {
+      char buffer[4096];
+      DWORD available = 0, n = 0;
+      while (PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+             ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+        run.output.append(buffer, n);
+      }
+    };
+    DWORD waited = 0;
+    DWORD state = WAIT_TIMEOUT;
+    while ((state = WaitForSingleObject(process.hProcess, kPollInterval)) == WAIT_TIMEOUT && waited < kTimeout) {
+      drain();
+      waited += kPollInterval;
+    }
+    drain();
+    if (state == WAIT_OBJECT_0) {
       GetExitCodeProcess(process.hProcess, &run.code);
+    } else {
+      TerminateProcess(process.hProcess, kTimedOut);
+      WaitForSingleObject(process.hProcess, INFINITE);
+      run.code = kTimedOut;
+      run.output += "[stopped: panvester-pack.exe did not end]";
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -131,7 +152,7 @@ class PackToolTest : public ::testing::Test {
     game_ = work_ + L"\\game";
     ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
     ASSERT_TRUE(CopyTree(reference_ + L"\\tree", game_, L"", &files_));
-    ASSERT_GE(files_.size(), 7u);
+    ASSERT_GE(files_.size(), 8u);
   }
 
   ToolRun BuildSidecar(const std::wstring& archive) {
@@ -158,8 +179,8 @@ TEST_F(PackToolTest, WritesTheSameBytesAsTheHostTool) {
   for (int round = 0; round < 2; ++round) {
     const ToolRun run = RunTool(L"build " + Quote(game_) + L" -o " + Quote(setup) + L" --stub " + Quote(stub));
     ASSERT_EQ(run.code, 0u) << run.output;
-    // The tree's 11, UnInst.exe from beside the stub and the list UnInst.lst.
-    EXPECT_NE(run.output.find(u8"セットアップ.exe: 13 entries"), std::string::npos) << run.output;
+    // The tree's 12, UnInst.exe from beside the stub and the list UnInst.lst.
+    EXPECT_NE(run.output.find(u8"セットアップ.exe: 14 entries"), std::string::npos) << run.output;
   }
   EXPECT_EQ(Compare(ReadBytes(setup), ReadBytes(reference_ + L"\\setup.exe")), "equal");
 }
@@ -172,7 +193,7 @@ TEST_F(PackToolTest, ListsVerifiesAndExtractsWithNamesAndTimes) {
   EXPECT_EQ(list.code, 0u);
   for (const char* expected : {u8"画像\\効果音\\音.wav", u8"ソ表.dat", "2021-03-04 05:06:07  install.env",
                                u8"1969-07-20 20:17:40  ソ表.dat", u8"2040-02-29 23:59:59  ゲーム.exe",
-                               "8 files, 4 folders"}) {  // the tree's 7 and UnInst.lst
+                               "9 files, 4 folders"}) {  // the tree's 8 and UnInst.lst
     EXPECT_NE(list.output.find(expected), std::string::npos) << expected << "\n" << list.output;
   }
   const ToolRun verify = RunTool(L"verify " + Quote(sidecar));
@@ -188,6 +209,33 @@ TEST_F(PackToolTest, ListsVerifiesAndExtractsWithNamesAndTimes) {
   }
   const DWORD save = GetFileAttributesW((out + L"\\save").c_str());
   EXPECT_TRUE(save != INVALID_FILE_ATTRIBUTES && (save & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+// A 24-byte archive whose one file claims 2^31 bytes of data: as a 32-bit `long` seek that
+// size went backwards, and list and verify read the same header for ever.
+TEST_F(PackToolTest, HugeStoredSizeEndsListAndVerifyWithAnError) {
+  std::string hostile("\x06\x00" "a.bin", 8);             // name length 6, "a.bin" and its NUL
+  hostile += std::string("\x05\x00\x00\x00", 4);          // size
+  hostile += std::string("\x00\x00\x00\x80", 4);          // compressed size 2^31
+  hostile += std::string(8, '\0');                          // time stamp
+  ASSERT_EQ(hostile.size(), 24u);
+  // The same appended to a stub, with an end marker and the trailer pointing at byte 2.
+  const std::string setup = "MZ" + hostile + std::string(4, '\0') + std::string("\x02\x00\x00\x00", 4);
+  const struct {
+    const wchar_t* name;
+    std::string bytes;
+  } files[] = {{L"\\hostile.arc", hostile}, {L"\\hostile.exe", setup}};
+  for (const auto& file : files) {
+    const std::wstring path = work_ + file.name;
+    ASSERT_TRUE(WriteBytes(path, file.bytes));
+    for (const wchar_t* command : {L"list ", L"verify ", L"extract "}) {
+      SCOPED_TRACE(std::string(file.name, file.name + wcslen(file.name)) + " " +
+                   std::string(command, command + wcslen(command)));
+      const ToolRun run = RunTool(command + Quote(path) + (command[0] == L'e' ? L" " + Quote(work_ + L"\\x") : L""));
+      EXPECT_EQ(run.code, 1u) << run.output;
+      EXPECT_NE(run.output.find("a.bin"), std::string::npos) << run.output;
+    }
+  }
 }
 
 // A name is packed only when its CP932 form reads back as the same name; the host tool

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "image_convert.h"
 #include "lint.h"
 #include "pack_common.h"
@@ -20,7 +21,7 @@ PackEntry* TopLevel(PackTree& tree, const char* lower_name) {
 }
 
 bool LintStep(PackTree& tree, std::string* error) {
-  PackEntry* env = TopLevel(tree, "install.env");
+  PackEntry* env = TopLevel(tree, kSettingsFileName);
   if (!env || env->source_path.empty()) return true;
   std::ostringstream report;
   const int result = LintSettingsFile(env->source_path, report, true);
@@ -41,7 +42,7 @@ bool LintStep(PackTree& tree, std::string* error) {
 // insttscr.png stands in for insttscr.rct when the distribution has no picture of the
 // program's own format; the PNG itself is a source and is not shipped.
 bool TitlePictureStep(PackTree& tree, std::string* error) {
-  if (TopLevel(tree, "insttscr.rct")) return true;
+  if (TopLevel(tree, kTitlePictureName)) return true;
   PackEntry* png = TopLevel(tree, "insttscr.png");
   if (!png) return true;
   std::vector<unsigned char> bytes;
@@ -51,8 +52,8 @@ bool TitlePictureStep(PackTree& tree, std::string* error) {
     return false;
   }
   PackEntry picture;
-  picture.name = "insttscr.rct";
-  picture.display = "insttscr.rct";
+  picture.name = kTitlePictureName;
+  picture.display = kTitlePictureName;
   picture.filetime = png->filetime;
   picture.size = bytes.size();
   picture.data = std::move(bytes);

@@ -1,24 +1,27 @@
 // build: packs a game folder into a setup program (stub + archive + trailer) or a side-car.
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
+#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "archive/install_list.h"
+#include "build_write.h"
 #include "commands.h"
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "pack_common.h"
 #include "platform.h"
 
 namespace {
+
+bool IsTopLevel(const PackEntry& entry, const char* name) {
+  return !entry.folder && LowerMb(entry.name) == LowerMb(name);
+}
 
 struct BuildOptions {
   std::string source;
@@ -30,157 +33,12 @@ struct BuildOptions {
   bool quiet = false;
 };
 
-// One compressed file waiting to be written, filled by a worker.
-struct Slot {
-  bool done = false;
-  bool ok = false;
-  std::uint64_t size = 0;
-  std::vector<unsigned char> stream;
-  std::string error;
-};
-
-bool CompressEntry(const PackEntry& entry, Slot* slot) {
-  if (entry.source_path.empty()) {
-    slot->size = entry.data.size();
-    if (!CompressStream(entry.data.data(), entry.data.size(), &slot->stream)) {
-      slot->error = "compression failed";
-      return false;
-    }
-    return true;
-  }
-  FilePtr in(OpenFile(entry.source_path, "rb"));
-  if (!in) {
-    slot->error = "cannot open " + entry.source_path;
-    return false;
-  }
-  if (!CompressFile(in.get(), &slot->stream, &slot->size)) {
-    slot->error = "cannot read " + entry.source_path;
-    return false;
-  }
-  return true;
-}
-
-class Progress {
- public:
-  Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
-  void Show(std::size_t done, std::uint64_t bytes, const std::string& name) {
-    if (!enabled_) return;
-    std::printf("\r\033[K[%zu/%zu] %.1f MB  %s", done, total_, bytes / 1048576.0, name.c_str());
-    std::fflush(stdout);
-  }
-  void Finish() {
-    if (!enabled_) return;
-    std::printf("\r\033[K");
-    std::fflush(stdout);
-  }
-
- private:
-  bool enabled_;
-  std::size_t total_;
-};
-
-// Writes the entries in order while workers compress ahead of the writer. Each file is
-// its own zlib stream, so the bytes do not depend on how many workers ran.
-bool WriteEntries(std::FILE* out, const std::vector<PackEntry>& entries, std::int64_t start, unsigned jobs,
-                  Progress& progress, std::string* error) {
-  std::vector<Slot> slots(entries.size());
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t written = 0;        // entries handed to the file so far
-  std::atomic<std::size_t> next{0};
-  bool stop = false;
-  // Workers stay within a window ahead of the writer, so memory holds a few files at most.
-  const std::size_t window = std::max<std::size_t>(2 * jobs, 4);
-
-  auto worker = [&] {
-    for (;;) {
-      const std::size_t i = next.fetch_add(1);
-      if (i >= entries.size()) return;
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stop || i < written + window; });
-        if (stop) return;
-      }
-      Slot slot;
-      if (!entries[i].folder) slot.ok = CompressEntry(entries[i], &slot);
-      else slot.ok = true;
-      std::lock_guard<std::mutex> lock(mutex);
-      slot.done = true;
-      slots[i] = std::move(slot);
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> threads;
-  for (unsigned t = 0; t < jobs; ++t) threads.emplace_back(worker);
-
-  bool ok = true;
-  std::int64_t offset = start;
-  for (std::size_t i = 0; i < entries.size() && ok; ++i) {
-    Slot slot;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return slots[i].done; });
-      slot = std::move(slots[i]);
-    }
-    const PackEntry& entry = entries[i];
-    if (!slot.ok) {
-      *error = entry.display + ": " + slot.error;
-      ok = false;
-    } else if (entry.folder) {
-      ok = WriteFolderEntry(out, entry.name);
-      offset += entry.name.size() + 1 + kEntryFixedBytes;
-    } else if (slot.size > static_cast<std::uint64_t>(kArchiveLimit)) {
-      *error = entry.display + ": larger than 2 GiB";
-      ok = false;
-    } else {
-      ok = WriteFileEntry(out, entry.name, static_cast<std::int32_t>(slot.size), entry.filetime, slot.stream);
-      offset += entry.name.size() + 1 + kEntryFixedBytes + kTimeBytes + slot.stream.size();
-      if (!ok) *error = "write error";
-    }
-    if (ok && offset + 8 > kArchiveLimit) {
-      *error = "the archive would reach 2 GiB";
-      ok = false;
-    }
-    progress.Show(i + 1, static_cast<std::uint64_t>(offset - start), entry.display);
-    std::lock_guard<std::mutex> lock(mutex);
-    written = i + 1;
-    if (!ok) stop = true;
-    changed.notify_all();
-  }
-  for (std::thread& t : threads) t.join();
-  return ok;
-}
-
 bool HasTopLevelInstallEnv(const PackTree& tree) {
   for (const PackEntry& entry : tree.entries) {
-    if (!entry.folder && LowerMb(entry.name) == "install.env") return true;
+    if (IsTopLevel(entry, kSettingsFileName)) return true;
   }
   return false;
 }
-
-bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::string* error) {
-  FilePtr in(OpenFile(stub, "rb"));
-  if (!in) {
-    *error = stub + ": cannot open the stub";
-    return false;
-  }
-  std::vector<char> buffer(1 << 20);
-  *size = 0;
-  while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get())) {
-    if (std::fwrite(buffer.data(), 1, n, out) != n) {
-      *error = "write error";
-      return false;
-    }
-    *size += static_cast<std::int64_t>(n);
-  }
-  if (*size < 2 || *size > kArchiveLimit) {
-    *error = stub + ": not a usable stub";
-    return false;
-  }
-  return true;
-}
-
-bool IsTopLevel(const PackEntry& entry, const char* name) { return !entry.folder && LowerMb(entry.name) == LowerMb(name); }
 
 // The uninstaller every installation points to (Start menu, the system's list of programs):
 // the tree's own, else the one given, else the one built beside the stub.
@@ -223,6 +81,121 @@ void DropTreeInstallList(PackTree* tree) {
   }
 }
 
+bool HasTitlePicture(const std::vector<PackEntry>& entries) {
+  for (const PackEntry& entry : entries) {
+    if (IsTopLevel(entry, kTitlePictureName)) return true;
+  }
+  return false;
+}
+
+// Step 1, scan: the tree as it will ship, completed by the build steps and the uninstaller,
+// without the tree's own UnInst.lst.
+bool ScanStep(const BuildOptions& options, PackTree* tree, std::string* error) {
+  if (!ScanTree(options.source, tree, error)) return false;
+  if (!HasTopLevelInstallEnv(*tree)) {
+    *error = options.source + " has no " + kSettingsFileName + " at its top level; the setup program cannot start without it";
+    return false;
+  }
+  for (const NamedBuildStep& step : BuildSteps()) {
+    if (!step.step(*tree, error)) {
+      *error = std::string(step.name) + ": " + *error;
+      return false;
+    }
+  }
+  DropTreeInstallList(tree);
+  return AddUninstaller(options, tree, error);
+}
+
+// Step 2, check: every name one the program may write, and no two that Windows would
+// take for the same file.
+bool CheckStep(const PackTree& tree, std::string* error) {
+  for (const PackEntry& entry : tree.entries) {
+    if (const char* problem = CheckEntryName(entry.name, entry.folder)) {
+      *error = entry.display + ": " + problem;
+      return false;
+    }
+  }
+  // Windows folds letter case, and a few Unicode characters share one CP932 code.
+  std::vector<std::pair<std::string, const PackEntry*>> lowered;
+  for (const PackEntry& entry : tree.entries) lowered.emplace_back(LowerMb(entry.name), &entry);
+  std::sort(lowered.begin(), lowered.end());
+  for (std::size_t i = 1; i < lowered.size(); ++i) {
+    if (lowered[i].first == lowered[i - 1].first) {
+      *error = lowered[i - 1].second->display + " and " + lowered[i].second->display + " would be the same file on Windows";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Step 3, order: the entries in the order the program will meet them (by their CP932
+// names), with UnInst.lst made from that order; the start-up pass must reach every setup
+// file and the title picture.
+bool OrderStep(const BuildOptions& options, PackTree* tree, std::vector<PackEntry>* ordered, std::string* error) {
+  std::vector<PlannedEntry> plan;
+  for (const PackEntry& entry : tree->entries) plan.push_back({entry.name, entry.folder});
+  {
+    // The newest time of the tree, so the same tree always packs to the same bytes.
+    PackEntry list;
+    for (const PackEntry& entry : tree->entries) list.filetime = std::max(list.filetime, entry.filetime);
+    const std::string text = OrderWithInstallList(&plan);
+    list.name = list.display = kInstallListName;
+    list.data.assign(text.begin(), text.end());
+    list.size = list.data.size();
+    tree->entries.push_back(std::move(list));
+  }
+  ordered->reserve(tree->entries.size());
+  std::vector<std::size_t> by_name(tree->entries.size());
+  for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
+  auto name_of = [&](std::size_t i) -> const std::string& { return tree->entries[i].name; };
+  std::sort(by_name.begin(), by_name.end(), [&](std::size_t a, std::size_t b) { return name_of(a) < name_of(b); });
+  std::vector<std::size_t> order;
+  for (const PlannedEntry& p : plan) {
+    order.push_back(*std::lower_bound(by_name.begin(), by_name.end(), p.name,
+                                      [&](std::size_t i, const std::string& n) { return name_of(i) < n; }));
+  }
+  for (std::size_t i : order) ordered->push_back(std::move(tree->entries[i]));
+
+  const std::string unreachable = FindUnreachableSetupFile(plan);
+  if (!unreachable.empty()) {
+    *error = Cp932ToUtf8(unreachable) +
+             " lies inside a folder but its name contains \"install.env\", \"insttscr.rct\" or \".txt\": the "
+             "start-up pass would try to unpack it into a folder it never creates. Rename it, move it to the top "
+             "level, or add a sub-folder (two levels deep) so that the pass stops before it.";
+    return false;
+  }
+  if (!HasTitlePicture(*ordered)) {
+    *error = options.source +
+             " has no title picture at its top level (insttscr.rct, or insttscr.png to convert); the setup program "
+             "cannot start without one";
+    return false;
+  }
+  return true;
+}
+
+// Step 4, compress and write: into TARGET.part, renamed to TARGET when complete and
+// removed otherwise, running out of memory included.
+bool WriteStep(const BuildOptions& options, const std::vector<PackEntry>& ordered, const std::string& target,
+               std::int64_t* size, std::string* error) {
+  const std::string temp = target + ".part";
+  FilePtr out(OpenFile(temp, "wb"));
+  if (!out) {
+    *error = "cannot create " + temp;
+    return false;
+  }
+  bool ok = false;
+  try {
+    ok = WriteSetup(WriteRequest{options.stub, options.jobs, !options.quiet && ProgressWanted()}, ordered, out.get(),
+                    size, error);
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory";
+  }
+  if (std::fclose(out.release()) != 0 && ok) *error = "write error", ok = false;
+  if (ok && !RenameFile(temp, target)) *error = "cannot create " + target, ok = false;
+  if (!ok) RemoveFile(temp);
+  return ok;
+}
+
 int RunBuild(const BuildOptions& options) {
   if (options.stub.empty() == options.sidecar.empty()) {
     std::fprintf(stderr, "build: give either -o OUT --stub STUB or --sidecar OUT\n");
@@ -233,112 +206,24 @@ int RunBuild(const BuildOptions& options) {
     return 2;
   }
   PackTree tree;
-  std::string error;
-  if (!ScanTree(options.source, &tree, &error)) {
-    std::fprintf(stderr, "build: %s\n", error.c_str());
-    return 1;
-  }
-  if (!HasTopLevelInstallEnv(tree)) {
-    std::fprintf(stderr, "build: %s has no install.env at its top level; the setup program cannot start without it\n",
-                 options.source.c_str());
-    return 1;
-  }
-  for (const NamedBuildStep& step : BuildSteps()) {
-    if (!step.step(tree, &error)) {
-      std::fprintf(stderr, "build: %s: %s\n", step.name, error.c_str());
-      return 1;
-    }
-  }
-  DropTreeInstallList(&tree);
-  if (!AddUninstaller(options, &tree, &error)) {
-    std::fprintf(stderr, "build: %s\n", error.c_str());
-    return 1;
-  }
-  for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
-
-  for (const PackEntry& entry : tree.entries) {
-    if (const char* problem = CheckEntryName(entry.name, entry.folder)) {
-      std::fprintf(stderr, "build: %s: %s\n", entry.display.c_str(), problem);
-      return 1;
-    }
-  }
-  // Windows folds letter case, and a few Unicode characters share one CP932 code.
-  {
-    std::vector<std::pair<std::string, const PackEntry*>> lowered;
-    for (const PackEntry& entry : tree.entries) lowered.emplace_back(LowerMb(entry.name), &entry);
-    std::sort(lowered.begin(), lowered.end());
-    for (std::size_t i = 1; i < lowered.size(); ++i) {
-      if (lowered[i].first == lowered[i - 1].first) {
-        std::fprintf(stderr, "build: %s and %s would be the same file on Windows\n",
-                     lowered[i - 1].second->display.c_str(), lowered[i].second->display.c_str());
-        return 1;
-      }
-    }
-  }
-  // Order by the CP932 names, the way the program will meet them.
-  std::vector<PlannedEntry> plan;
-  for (const PackEntry& entry : tree.entries) plan.push_back({entry.name, entry.folder});
-  {
-    // The newest time of the tree, so the same tree always packs to the same bytes.
-    PackEntry list;
-    for (const PackEntry& entry : tree.entries) list.filetime = std::max(list.filetime, entry.filetime);
-    const std::string text = OrderWithInstallList(&plan);
-    list.name = list.display = kInstallListName;
-    list.data.assign(text.begin(), text.end());
-    list.size = list.data.size();
-    tree.entries.push_back(std::move(list));
-  }
   std::vector<PackEntry> ordered;
-  ordered.reserve(tree.entries.size());
-  {
-    std::vector<std::size_t> by_name(tree.entries.size());
-    for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
-    auto name_of = [&](std::size_t i) -> const std::string& { return tree.entries[i].name; };
-    std::sort(by_name.begin(), by_name.end(), [&](std::size_t a, std::size_t b) { return name_of(a) < name_of(b); });
-    std::vector<std::size_t> order;
-    for (const PlannedEntry& p : plan) {
-      order.push_back(*std::lower_bound(by_name.begin(), by_name.end(), p.name,
-                                        [&](std::size_t i, const std::string& n) { return name_of(i) < n; }));
-    }
-    for (std::size_t i : order) ordered.push_back(std::move(tree.entries[i]));
-  }
-  const std::string unreachable = FindUnreachableSetupFile(plan);
-  if (!unreachable.empty()) {
-    std::fprintf(stderr,
-                 "build: %s lies inside a folder but its name contains \"install.env\", \"insttscr.rct\" or "
-                 "\".txt\": the start-up pass would try to unpack it into a folder it never creates. Rename it, "
-                 "move it to the top level, or add a sub-folder (two levels deep) so that the pass stops before it.\n",
-                 Cp932ToUtf8(unreachable).c_str());
-    return 1;
-  }
-
+  std::string error;
   const std::string target = options.stub.empty() ? options.sidecar : options.output;
-  const std::string temp = target + ".part";
-  FilePtr out(OpenFile(temp, "wb"));
-  if (!out) {
-    std::fprintf(stderr, "build: cannot create %s\n", temp.c_str());
-    return 1;
+  std::int64_t size = 0;
+  bool ok = ScanStep(options, &tree, &error);
+  if (ok) {
+    for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
-  std::int64_t start = 0;
-  bool ok = options.stub.empty() || CopyStub(options.stub, out.get(), &start, &error);
-  unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-  Progress progress(!options.quiet && ProgressWanted(), ordered.size());
-  ok = ok && WriteEntries(out.get(), ordered, start, jobs, progress, &error);
-  progress.Finish();
-  ok = ok && WriteEndMarker(out.get());
-  if (ok && !options.stub.empty()) ok = WriteTrailer(out.get(), static_cast<std::uint32_t>(start));
-  if (ok && std::fflush(out.get()) != 0) error = "write error", ok = false;
-  const long size = std::ftell(out.get());
-  if (std::fclose(out.release()) != 0 && ok) error = "write error", ok = false;
-  if (ok && !RenameFile(temp, target)) error = "cannot create " + target, ok = false;
+  ok = ok && CheckStep(tree, &error) && OrderStep(options, &tree, &ordered, &error) &&
+       WriteStep(options, ordered, target, &size, &error);
   if (!ok) {
-    RemoveFile(temp);
     std::fprintf(stderr, "build: %s\n", error.c_str());
     return 1;
   }
+  // Step 5, report.
   if (!options.stub.empty()) MakeExecutable(target);
   if (!options.quiet) {
-    std::printf("%s: %zu entries, %ld bytes%s\n", target.c_str(), ordered.size(), size,
+    std::printf("%s: %zu entries, %lld bytes%s\n", target.c_str(), ordered.size(), static_cast<long long>(size),
                 options.stub.empty() ? " (side-car)" : "");
   }
   return 0;

@@ -4,6 +4,8 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/entry_iterator.h"
+#include "common/byte_order.h"
 #include "commands.h"
 #include "pack_common.h"
 
@@ -12,7 +14,8 @@ namespace {
 int RunList(const std::string& path) {
   LocatedArchive archive;
   std::string error;
-  if (!OpenAnyArchive(path, &archive, &error)) {
+  ArchiveContainer container;
+  if (!OpenAnyArchive(path, &archive, &error, &container)) {
     std::fprintf(stderr, "list: %s\n", error.c_str());
     return 1;
   }
@@ -20,9 +23,10 @@ int RunList(const std::string& path) {
   std::printf("%12s %12s %6s  %-19s  %s\n", "size", "compressed", "ratio", "modified (UTC)", "name");
   std::uint64_t total = 0, total_packed = 0;
   std::size_t files = 0, folders = 0;
-  EntryHeader entry;
+  EntryIterator entries(in);
   for (;;) {
-    const HeaderStatus status = ReadEntryHeader(in, &entry);
+    const HeaderStatus status = entries.Next();
+    const EntryHeader& entry = entries.entry();
     if (status == HeaderStatus::kEnd) break;
     if (status != HeaderStatus::kEntry) {
       std::fprintf(stderr, "list: %s\n",
@@ -36,12 +40,11 @@ int RunList(const std::string& path) {
       continue;
     }
     unsigned char stamp[8];
-    if (std::fread(stamp, 1, 8, in) != 8 || std::fseek(in, static_cast<long>(entry.packed), SEEK_CUR) != 0) {
-      std::fprintf(stderr, "list: the archive ends inside %s\n", name.c_str());
+    if (std::fread(stamp, 1, 8, in) != 8 || !SkipInArchive(in, archive, entry.packed)) {
+      std::fprintf(stderr, "list: %s: its data runs past the end of the archive\n", name.c_str());
       return 1;
     }
-    std::uint64_t filetime = 0;
-    for (int i = 7; i >= 0; --i) filetime = (filetime << 8) | stamp[i];
+    const std::uint64_t filetime = LoadU64(stamp);
     const double ratio = entry.size > 0 ? 100.0 * entry.packed / entry.size : 100.0;
     std::printf("%12d %12u %5.1f%%  %-19s  %s\n", entry.size, entry.packed, ratio, FormatFiletime(filetime).c_str(),
                 name.c_str());
@@ -52,6 +55,8 @@ int RunList(const std::string& path) {
   std::printf("%12llu %12llu %5.1f%%  %zu files, %zu folders\n", static_cast<unsigned long long>(total),
               static_cast<unsigned long long>(total_packed), total ? 100.0 * total_packed / total : 100.0, files,
               folders);
+  const std::string signature = SignatureSummary(container);
+  if (!signature.empty()) std::printf("%s\n", signature.c_str());
   return 0;
 }
 

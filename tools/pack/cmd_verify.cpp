@@ -8,10 +8,13 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
+#include "archive/entry_iterator.h"
 #include "archive/install_list.h"
 #include "commands.h"
 #include "common/cp932.h"
+#include "common/setup_names.h"
 #include "pack_common.h"
+#include "platform.h"
 
 namespace {
 
@@ -101,7 +104,8 @@ bool Fail(const LocatedArchive& archive, const WalkOutcome& outcome, const char*
 int RunVerify(const std::string& path) {
   LocatedArchive archive;
   std::string error;
-  if (!OpenAnyArchive(path, &archive, &error)) {
+  ArchiveContainer container;
+  if (!OpenAnyArchive(path, &archive, &error, &container)) {
     std::fprintf(stderr, "verify: %s\n", error.c_str());
     return 1;
   }
@@ -110,16 +114,18 @@ int RunVerify(const std::string& path) {
   // Stored sizes first, to compare with what the streams inflate to.
   std::vector<std::pair<std::string, std::int32_t>> stored;
   std::vector<PlannedEntry> archived;
-  EntryHeader entry;
-  while (ReadEntryHeader(in, &entry) == HeaderStatus::kEntry) {
+  // A header or size that does not hold ends this listing; the walk below names the fault.
+  EntryIterator entries(in);
+  while (entries.Next() == HeaderStatus::kEntry) {
+    const EntryHeader& entry = entries.entry();
     archived.push_back({entry.name, entry.IsFolder()});
     if (entry.IsFolder()) continue;
     stored.emplace_back(entry.name, entry.size);
-    if (std::fseek(in, static_cast<long>(entry.packed) + kTimeBytes, SEEK_CUR) != 0) break;
+    if (!SkipInArchive(in, archive, std::int64_t{entry.packed} + kTimeBytes)) break;
   }
 
   VerifySink full;
-  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  SeekFile(in, archive.start, SEEK_SET);
   const WalkOutcome outcome = WalkEntries(in, kRoot, WalkPass::kFull, full);
   if (!outcome.Ok()) {
     Fail(archive, outcome, "");
@@ -136,14 +142,14 @@ int RunVerify(const std::string& path) {
 
   // The start-up pass creates no folders and must find install.env.
   VerifySink setup;
-  std::fseek(in, static_cast<long>(archive.start), SEEK_SET);
+  SeekFile(in, archive.start, SEEK_SET);
   const WalkOutcome setup_outcome = WalkEntries(in, kRoot, WalkPass::kSetup, setup);
   if (!setup_outcome.Ok()) {
     Fail(archive, setup_outcome, "start-up pass: ");
     return 1;
   }
   bool has_env = false;
-  for (const std::string& name : setup.opened) has_env = has_env || LowerMb(name) == "install.env";
+  for (const std::string& name : setup.opened) has_env = has_env || LowerMb(name) == kSettingsFileName;
   if (!has_env) {
     std::fprintf(stderr, "verify: the start-up pass does not reach a top-level install.env\n");
     ++problems;
@@ -153,6 +159,8 @@ int RunVerify(const std::string& path) {
   if (problems) return 1;
   std::printf("%s: %zu files OK, %zu of them unpacked at start-up%s\n", path.c_str(), full.written.size(),
               setup.opened.size(), list_summary.c_str());
+  const std::string signature = SignatureSummary(container);
+  if (!signature.empty()) std::printf("%s\n", signature.c_str());
   return 0;
 }
 

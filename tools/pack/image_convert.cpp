@@ -8,6 +8,8 @@
 #include <iterator>
 #include <memory>
 
+#include "archive/archive_reader.h"
+#include "common/byte_order.h"
 #include "platform.h"
 
 #ifdef PV_HAVE_PNG
@@ -100,34 +102,32 @@ bool ReadPng(const std::string& path, RgbPicture*, std::string* error) { return 
 bool WritePng(const std::string& path, const RgbPicture&, std::string* error) { return NoPng(path, error); }
 #endif
 
-std::uint32_t Get32(const unsigned char* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void Put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 // Uncompressed 24- and 32-bit BMP, bottom-up or top-down.
 bool ReadBmp(const std::string& path, RgbPicture* picture, std::string* error) {
   std::vector<unsigned char> b;
   if (!ReadBytes(path, &b, error)) return false;
-  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || Get32(&b[14]) < 40) {
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || LoadU32(&b[14]) < 40) {
     *error = path + ": not a BMP file";
     return false;
   }
-  const std::int64_t width = static_cast<std::int32_t>(Get32(&b[18]));
-  const std::int64_t raw_height = static_cast<std::int32_t>(Get32(&b[22]));
-  const unsigned bits = b[28] | b[29] << 8;
-  if ((bits != 24 && bits != 32) || Get32(&b[30]) != 0) {
-    *error = path + ": only uncompressed 24- and 32-bit BMP files are read";
+  const std::int64_t width = static_cast<std::int32_t>(LoadU32(&b[18]));
+  const std::int64_t raw_height = static_cast<std::int32_t>(LoadU32(&b[22]));
+  const unsigned bits = LoadU16(&b[28]);
+  const std::uint32_t compression = LoadU32(&b[30]);
+  // 32-bit pictures usually come with bit fields (blue, green, red, alpha bytes); the
+  // alpha byte is ignored, so only the colour masks must be the usual ones.
+  constexpr std::uint32_t kBitFields = 3;
+  const bool usual_fields = compression == kBitFields && bits == 32 && b.size() >= 66 &&
+                            LoadU32(&b[54]) == 0x00FF0000 && LoadU32(&b[58]) == 0x0000FF00 && LoadU32(&b[62]) == 0x000000FF;
+  if ((bits != 24 && bits != 32) || (compression != 0 && !usual_fields)) {
+    *error = path + ": only uncompressed 24- and 32-bit BMP files are read (32-bit in blue, green, red order)";
     return false;
   }
   const std::int64_t height = raw_height < 0 ? -raw_height : raw_height;
   if (!CheckSize(width, height, error)) return false;
   const std::size_t step = bits / 8;
   const std::size_t stride = (step * static_cast<std::size_t>(width) + 3) / 4 * 4;
-  const std::size_t offset = Get32(&b[10]);
+  const std::size_t offset = LoadU32(&b[10]);
   if (offset > b.size() || (b.size() - offset) / stride < static_cast<std::size_t>(height)) {
     *error = path + ": pixel data cut short";
     return false;
@@ -150,11 +150,11 @@ bool WriteBmp(const std::string& path, const RgbPicture& picture, std::string* e
   const std::size_t stride = (row + 3) / 4 * 4;
   std::vector<unsigned char> b(54 + stride * static_cast<std::size_t>(picture.height), 0);
   b[0] = 'B', b[1] = 'M';
-  Put32(&b[2], static_cast<std::uint32_t>(b.size()));
-  Put32(&b[10], 54);
-  Put32(&b[14], 40);
-  Put32(&b[18], static_cast<std::uint32_t>(picture.width));
-  Put32(&b[22], static_cast<std::uint32_t>(-picture.height));  // top-down
+  StoreU32(&b[2], static_cast<std::uint32_t>(b.size()));
+  StoreU32(&b[10], 54);
+  StoreU32(&b[14], 40);
+  StoreU32(&b[18], static_cast<std::uint32_t>(picture.width));
+  StoreU32(&b[22], static_cast<std::uint32_t>(-picture.height));  // top-down
   b[26] = 1, b[28] = 24;
   for (int y = 0; y < picture.height; ++y) {
     std::memcpy(&b[54 + y * stride], &picture.bgr[y * row], row);
@@ -184,17 +184,24 @@ bool WritePictureFile(const std::string& path, const RgbPicture& picture, std::s
 
 bool ReadTitleImageFile(const std::string& path, RgbPicture* picture, TitleVariant* variant,
                         std::string* error) {
-  std::vector<unsigned char> bytes;
-  if (!ReadBytes(path, &bytes, error)) return false;
+  // Read from the stream, so the data block grows with what the file holds.
+  FilePtr stream(OpenFile(path, "rb"));
+  if (!stream) {
+    *error = "cannot open " + path;
+    return false;
+  }
   TitleFile file;
-  switch (ParseTitleFile(bytes.data(), bytes.size(), &file)) {
+  switch (ReadTitleFile(stream.get(), &file)) {
     case TitleRead::kOk:
       break;
     case TitleRead::kUnknown:
       *error = path + ": not a title picture (TC00, TS00, TC01 or TS01)";
       return false;
     case TitleRead::kBadSize:
-      return CheckSize(file.width, file.height, error);
+      // The reader says the same when the data block could not be allocated.
+      if (!CheckSize(file.width, file.height, error)) return false;
+      *error = path + ": not enough memory to read the picture";
+      return false;
     default:
       *error = path + ": file cut short";
       return false;

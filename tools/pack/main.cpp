@@ -1,6 +1,7 @@
 // panvester-pack: the distributor's tool that turns a game folder into a setup program.
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -48,6 +49,13 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   std::vector<const char*> arg_pointers;
   for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
-  CLI11_PARSE(app, static_cast<int>(arg_pointers.size()), arg_pointers.data());
+  // Running out of memory anywhere (a picture, a list, a compressed file) ends the command
+  // with a message and exit code 1; `build` removes its partial output first.
+  try {
+    CLI11_PARSE(app, static_cast<int>(arg_pointers.size()), arg_pointers.data());
+  } catch (const std::bad_alloc&) {
+    std::fputs("panvester-pack: out of memory\n", stderr);
+    return 1;
+  }
   return exit_code;
 }

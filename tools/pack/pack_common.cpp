@@ -1,11 +1,16 @@
 #include "pack_common.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <iterator>
 #include <cstdio>
 #include <system_error>
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "common/byte_order.h"
+#include "pe_signature.h"
 #include "platform.h"
 
 namespace {
@@ -30,6 +35,10 @@ bool ScanFolder(const std::string& host, const std::string& name, const std::str
   for (const std::string& child : children) {
     const std::string child_host = host + "/" + child;
     const std::string child_display = display + child;
+    if (const std::string problem = WindowsNameProblem(child); !problem.empty()) {
+      *error = child_display + ": " + problem;
+      return false;
+    }
     std::string cp932;
     std::string conversion_error;
     if (!Utf8ToCp932(child, &cp932, &conversion_error)) {
@@ -75,6 +84,35 @@ bool RoundTrips(const std::string& utf8, std::string* cp932) {
 }
 
 }  // namespace
+
+// Checked on the UTF-8 name, where every ASCII byte is itself: in CP932 a backslash may be
+// the second byte of a character.
+std::string WindowsNameProblem(const std::string& name) {
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return "the name contains a control character, which Windows does not allow";
+    if (std::strchr("\\/:*?\"<>|", c)) {
+      return std::string("the name contains \"") + c + "\", which Windows does not allow in a name";
+    }
+  }
+  // Windows strips these when it creates the file, so two entries could become one.
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return "the name ends with a dot or a space, which Windows removes";
+  }
+  std::string base = name.substr(0, name.find('.'));
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
+  bool device = std::find(std::begin(kDevices), std::end(kDevices), base) != std::end(kDevices);
+  device = device || (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+                      base[3] >= '0' && base[3] <= '9');
+  // The superscript digits (UTF-8 bytes) count as well: "COM" and a superscript one.
+  for (const char* prefix : {"com", "lpt"}) {
+    for (const char* digit : {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) device = device || base == std::string(prefix) + digit;
+  }
+  if (device) return "\"" + name + "\" is a device name on Windows and cannot be a file or folder";
+  return std::string();
+}
 
 // A character must come back from CP932 as itself: the C library's table also takes a few
 // look-alikes one way only (the yen sign becomes a backslash, which would add a folder level), and
@@ -124,7 +162,39 @@ bool RegisterBuildStep(const char* name, BuildStep step) {
 
 const std::vector<NamedBuildStep>& BuildSteps() { return Steps(); }
 
-bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error) {
+namespace {
+
+// Everything before the certificate table is covered by the signature: the trailer is the
+// last four bytes there, before up to seven zero bytes of alignment.
+bool LocateBeforeSignature(FilePtr stream, const PeLayout& pe, LocatedArchive* found) {
+  std::FILE* in = stream.get();
+  if (!SeekFile(in, 0, SEEK_END)) return false;
+  const std::int64_t size = TellFile(in);
+  const std::int64_t table = pe.certificate_offset;
+  if (table + pe.certificate_size != size || table > kArchiveLimit + 8) return false;
+  unsigned char tail[12] = {};
+  const std::int64_t tail_at = std::max<std::int64_t>(0, table - 12);
+  const std::size_t tail_size = static_cast<std::size_t>(table - tail_at);
+  if (!SeekFile(in, tail_at, SEEK_SET) || std::fread(tail, 1, tail_size, in) != tail_size) return false;
+  for (std::size_t padding = 0; padding < 8 && padding + 4 <= tail_size; ++padding) {
+    if (padding > 0 && tail[tail_size - padding] != 0) break;
+    const unsigned char* trailer = tail + tail_size - padding - 4;
+    const std::int64_t start = LoadU32(trailer);
+    const std::int64_t trailer_at = table - static_cast<std::int64_t>(padding) - 4;
+    if (start != pe.image_end || start > trailer_at) continue;
+    if (!SeekFile(in, start, SEEK_SET)) return false;
+    found->stream = std::move(stream);
+    found->start = start;
+    found->length = static_cast<std::int32_t>(trailer_at - start);
+    found->sidecar = false;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error, ArchiveContainer* container) {
   char magic[2] = {0, 0};
   FilePtr stream(OpenFile(path, "rb"));
   if (!stream) {
@@ -133,6 +203,22 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
   }
   if (std::fread(magic, 1, 2, stream.get()) != 2) magic[0] = 0;
   const bool exe = magic[0] == 'M' && magic[1] == 'Z';
+  ArchiveContainer unused;
+  if (!container) container = &unused;
+  *container = ArchiveContainer();
+  container->executable = exe;
+  PeLayout pe;
+  if (exe && ReadPeLayout(stream.get(), &pe) && pe.Signed()) {
+    container->is_signed = true;
+    container->certificate_size = pe.certificate_size;
+    if (LocateBeforeSignature(std::move(stream), pe, found)) return true;
+    *error = path + ": signed, but no archive ends right before the signature (trailer not found)";
+    return false;
+  }
+  if (!SeekFile(stream.get(), 2, SEEK_SET)) {
+    *error = path + ": cannot read";
+    return false;
+  }
   switch (LocateInStream(std::move(stream), !exe, found)) {
     case LocateStatus::kFound: return true;
     case LocateStatus::kNoFile: *error = path + ": cannot open"; return false;
@@ -141,6 +227,20 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
       return false;
   }
   return false;
+}
+
+std::string SignatureSummary(const ArchiveContainer& container) {
+  if (!container.executable) return std::string();
+  if (!container.is_signed) return "signature: none";
+  return "signature: present (certificate table of " + std::to_string(container.certificate_size) +
+         " bytes); the archive and its trailer lie inside the signed range";
+}
+
+bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count) {
+  if (count < 0 || count > kArchiveLimit) return false;
+  const std::int64_t at = TellFile(in);
+  if (at < archive.start || at + count > archive.start + archive.length) return false;
+  return SeekFile(in, count, SEEK_CUR);
 }
 
 // Civil date from the day count (proleptic Gregorian), so no C library's time_t range or

@@ -31,7 +31,12 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932, std::string* error
 // Best effort for display: bytes that do not convert are shown as \xNN.
 std::string Cp932ToUtf8(const std::string& cp932);
 
-// Reads the folder recursively in byte order of the names. Regular files and folders only.
+// Empty when Windows can create a file or folder of this (UTF-8) name, else why not:
+// reserved characters, control characters, device names, a trailing dot or space.
+std::string WindowsNameProblem(const std::string& name);
+
+// Reads the folder recursively in byte order of the names. Regular files and folders only,
+// with names that Windows can create.
 bool ScanTree(const std::string& root, PackTree* tree, std::string* error);
 
 // Steps that run over the scanned tree before it is packed (checks of install.env, the
@@ -46,9 +51,27 @@ struct NamedBuildStep {
 };
 const std::vector<NamedBuildStep>& BuildSteps();
 
+// What holds an archive: a side-car, or a setup program, signed or not.
+struct ArchiveContainer {
+  bool executable = false;
+  bool is_signed = false;
+  std::uint32_t certificate_size = 0;
+};
+
 // Opens a setup executable (by its trailer) or a side-car; an executable starts with "MZ",
-// which as a side-car's first name length (23117) could never be valid.
-bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error);
+// which as a side-car's first name length (23117) could never be valid. A signed setup's
+// trailer is the last 4 bytes before its certificate table (and the zero bytes a signing
+// tool may have added for alignment), and it must point at the end of the image.
+bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error,
+                    ArchiveContainer* container = nullptr);
+// For list and verify: whether a setup program is signed, and that the archive is covered
+// (empty for a side-car).
+std::string SignatureSummary(const ArchiveContainer& container);
+
+// Moves `count` bytes on within the archive (past a file's data), with the program's walk's
+// range check: a stored size that reaches past anything an archive can hold, or past this
+// archive's end, is refused (as a 32-bit seek it could turn negative and go backwards).
+bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count);
 
 // "2024-05-01 12:34:56" (UTC) for a FILETIME.
 std::string FormatFiletime(std::uint64_t filetime);

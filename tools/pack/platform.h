@@ -27,6 +27,10 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // A scratch file for reading and writing, gone when closed.
 std::FILE* OpenTemporaryFile();
 
+// Seek and position with 64-bit offsets: `long`, which fseek takes, is 32 bits on Windows.
+bool SeekFile(std::FILE* file, std::int64_t offset, int whence);
+std::int64_t TellFile(std::FILE* file);
+
 // Last write time of a file as a FILETIME (100 ns ticks since 1601, UTC), at the file
 // system's full resolution.
 bool GetFileWriteTime(const std::string& path, std::uint64_t* filetime);

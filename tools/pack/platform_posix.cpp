@@ -55,6 +55,12 @@ std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fop
 
 std::FILE* OpenTemporaryFile() { return std::tmpfile(); }
 
+bool SeekFile(std::FILE* file, std::int64_t offset, int whence) {
+  return ::fseeko(file, static_cast<off_t>(offset), whence) == 0;
+}
+
+std::int64_t TellFile(std::FILE* file) { return static_cast<std::int64_t>(::ftello(file)); }
+
 bool GetFileWriteTime(const std::string& path, std::uint64_t* filetime) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;

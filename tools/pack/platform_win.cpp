@@ -1,5 +1,5 @@
 // The pack tool on Windows: every path goes to the system in UTF-16, so names outside the
-// ANSI code page work; names convert with the system's code page 932 table.
+// ANSI code page work; names convert with the system's code page 932 table (common/wide_win.h).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/cp932.h"
+#include "common/wide_win.h"
 #include "platform.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
@@ -14,8 +15,6 @@
 #endif
 
 namespace {
-
-constexpr UINT kCp932 = 932;
 
 // False when the text is not valid in the code page.
 bool Widen(UINT code_page, const char* text, int size, std::wstring* out) {
@@ -43,22 +42,6 @@ std::string Utf8(const wchar_t* text, int size) {
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, size, &out[0], n, nullptr, nullptr);
   return out;
-}
-
-// Without WC_NO_BEST_FIT_CHARS, Windows writes a look-alike ("e" for "é", '\\' for the
-// yen sign) or '?', and a name would silently change or even gain a folder level.
-bool NarrowCp932(const std::wstring& wide, std::string* out) {
-  out->clear();
-  if (wide.empty()) return true;
-  const int size = static_cast<int>(wide.size());
-  BOOL used_default = FALSE;
-  const int n = WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr,
-                                    &used_default);
-  if (n <= 0 || used_default) return false;
-  out->resize(static_cast<std::size_t>(n));
-  return WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), size, &(*out)[0], n, nullptr,
-                             &used_default) == n &&
-         !used_default;
 }
 
 HANDLE Stdout() { return GetStdHandle(STD_OUTPUT_HANDLE); }
@@ -122,6 +105,10 @@ std::FILE* OpenTemporaryFile() {
   return file;
 }
 
+bool SeekFile(std::FILE* file, std::int64_t offset, int whence) { return _fseeki64(file, offset, whence) == 0; }
+
+std::int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
+
 // std::filesystem's times are whole seconds with MinGW's runtime; the system has 100 ns.
 bool GetFileWriteTime(const std::string& path, std::uint64_t* filetime) {
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -150,7 +137,7 @@ bool ConvertUtf8ToCp932(const std::string& utf8, std::string* cp932) {
 
 std::size_t ConvertCp932ToUtf8(const std::string& cp932, std::string* utf8) {
   std::wstring wide;
-  if (Widen(kCp932, cp932.data(), static_cast<int>(cp932.size()), &wide)) {
+  if (WidenCp932(cp932, &wide)) {
     *utf8 = Utf8(wide.data(), static_cast<int>(wide.size()));
     return std::string::npos;
   }
@@ -158,7 +145,7 @@ std::size_t ConvertCp932ToUtf8(const std::string& cp932, std::string* utf8) {
   utf8->clear();
   for (std::size_t at = 0; at < cp932.size();) {
     const std::size_t length = CharLengthAt(cp932, at);
-    if (!Widen(kCp932, cp932.data() + at, static_cast<int>(length), &wide)) return at;
+    if (!WidenCp932(std::string_view(cp932).substr(at, length), &wide)) return at;
     *utf8 += Utf8(wide.data(), static_cast<int>(wide.size()));
     at += length;
   }
