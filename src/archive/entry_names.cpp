@@ -1,7 +1,7 @@
 #include "archive/entry_names.h"
 
-#include "archive/archive_format.h"
 #include "common/cp932.h"
+#include "common/setup_names.h"
 
 namespace {
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/byte_order.h"
+
 namespace {
 
 constexpr unsigned char kMagic[4] = {0x98, 0x5A, 0x92, 0x9A};
@@ -12,20 +14,6 @@ constexpr const char* kVariantWords[4] = {"TC00", "TS00", "TC01", "TS01"};
 // Nothing in the program writes the key, but the scrambled variants are defined over it.
 constexpr std::size_t kKeySize = 1024;
 alignas(4) unsigned char g_key[kKeySize] = {};
-
-// (dx, dy) of the 32 back-reference entries, in pixels.
-constexpr signed char kOffsetTable[kTitleOffsetCount][2] = {
-    {-1, 0},  {-2, 0},  {-3, 0},  {-4, 0},  {-5, 0},  {-6, 0},                       //
-    {3, -1},  {2, -1},  {1, -1},  {0, -1},  {-1, -1}, {-2, -1}, {-3, -1},            //
-    {3, -2},  {2, -2},  {1, -2},  {0, -2},  {-1, -2}, {-2, -2}, {-3, -2},            //
-    {3, -3},  {2, -3},  {1, -3},  {0, -3},  {-1, -3}, {-2, -3}, {-3, -3},            //
-    {2, -4},  {1, -4},  {0, -4},  {-1, -4}, {-2, -4}};
-
-std::uint32_t Load32(const unsigned char* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-unsigned Load16(const unsigned char* p) { return p[0] | p[1] << 8; }
 
 class FileSource {
  public:
@@ -65,14 +53,14 @@ TitleRead ReadTitle(Source& source, TitleFile* out) {
   unsigned char header[kTitleHeaderSize];
   if (source.Read(header, sizeof header) != sizeof header) return TitleRead::kShortHeader;
   if (!MatchTitleHeader(header, &out->variant)) return TitleRead::kUnknown;
-  out->width = static_cast<std::int32_t>(Load32(header + 8));
-  out->height = static_cast<std::int32_t>(Load32(header + 12));
-  const std::uint32_t data_size = Load32(header + 16);
+  out->width = static_cast<std::int32_t>(LoadU32(header + 8));
+  out->height = static_cast<std::int32_t>(LoadU32(header + 12));
+  const std::uint32_t data_size = LoadU32(header + 16);
   if (TitleVariantNamed(out->variant)) {
     // An unreadable length stays 0; a file cut short here fails at the data block.
     unsigned char length[2] = {0, 0};
     source.Read(length, sizeof length);
-    source.Skip(Load16(length));
+    source.Skip(LoadU16(length));
   }
   if (!TitleSizeAccepted(out->width, out->height)) return TitleRead::kBadSize;
   out->data.clear();
@@ -177,7 +165,7 @@ void BuildTitleOffsets(std::int64_t width, std::ptrdiff_t offsets[kTitleOffsetCo
   // the first byte of any accepted picture, so they stay bad references on 32-bit builds.
   constexpr std::int64_t kFarthest = -(3 * kMaxTitlePixels + 3);
   for (int k = 0; k < kTitleOffsetCount; ++k) {
-    const std::int64_t offset = 3 * (kOffsetTable[k][0] + kOffsetTable[k][1] * width);
+    const std::int64_t offset = 3 * (kTitleOffsetPixels[k][0] + kTitleOffsetPixels[k][1] * width);
     offsets[k] = static_cast<std::ptrdiff_t>(std::max(offset, kFarthest));
   }
 }
@@ -203,7 +191,7 @@ TitleDecode DecodeTitlePixels(const unsigned char* data, std::size_t size, int w
       std::size_t len = (command & 3) + 1;
       if (len == 4) {
         if (in_end - in < 2) return TitleDecode::kInputEnded;
-        len = Load16(in) + 4;
+        len = LoadU16(in) + 4;
         in += 2;
       }
       len *= 3;
@@ -226,7 +214,7 @@ TitleDecode DecodeTitlePixels(const unsigned char* data, std::size_t size, int w
       std::size_t len = command + 1;
       if (command == 0x7F) {
         if (in_end - in < 2) return TitleDecode::kInputEnded;
-        len = Load16(in) + 128;
+        len = LoadU16(in) + 128;
         in += 2;
       }
       len *= 3;

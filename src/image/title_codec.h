@@ -11,6 +11,13 @@
 
 constexpr std::size_t kTitleHeaderSize = 20;
 constexpr int kTitleOffsetCount = 32;
+// (dx, dy) of the 32 back-reference entries, in pixels: the decoder's and the encoder's.
+inline constexpr signed char kTitleOffsetPixels[kTitleOffsetCount][2] = {
+    {-1, 0},  {-2, 0},  {-3, 0},  {-4, 0},  {-5, 0},  {-6, 0},                       //
+    {3, -1},  {2, -1},  {1, -1},  {0, -1},  {-1, -1}, {-2, -1}, {-3, -1},            //
+    {3, -2},  {2, -2},  {1, -2},  {0, -2},  {-1, -2}, {-2, -2}, {-3, -2},            //
+    {3, -3},  {2, -3},  {1, -3},  {0, -3},  {-1, -3}, {-2, -3}, {-3, -3},            //
+    {2, -4},  {1, -4},  {0, -4},  {-1, -4}, {-2, -4}};
 // Larger pictures are refused: 16384 x 16384 is far beyond any title screen and keeps
 // 3 x width x height (and the row stride) within 32-bit arithmetic.
 constexpr std::int64_t kMaxTitlePixels = std::int64_t{16384} * 16384;

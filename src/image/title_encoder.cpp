@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_order.h"
 #include "image/title_codec.h"
 
 namespace {
@@ -12,13 +13,6 @@ constexpr std::size_t kShortRef = 3;          // 1-byte back-reference: 1 to 3 p
 constexpr std::size_t kLongRef = 65535 + 4;   // 3-byte back-reference: 4 to 65539 pixels
 constexpr std::size_t kShortRun = 127;        // 1-byte literal header: 1 to 127 pixels
 constexpr std::size_t kLongRun = 65535 + 128; // 3-byte literal header: 128 to 65663 pixels
-
-constexpr signed char kOffsetPixels[kTitleOffsetCount][2] = {
-    {-1, 0},  {-2, 0},  {-3, 0},  {-4, 0},  {-5, 0},  {-6, 0},                       //
-    {3, -1},  {2, -1},  {1, -1},  {0, -1},  {-1, -1}, {-2, -1}, {-3, -1},            //
-    {3, -2},  {2, -2},  {1, -2},  {0, -2},  {-1, -2}, {-2, -2}, {-3, -2},            //
-    {3, -3},  {2, -3},  {1, -3},  {0, -3},  {-1, -3}, {-2, -3}, {-3, -3},            //
-    {2, -4},  {1, -4},  {0, -4},  {-1, -4}, {-2, -4}};
 
 // Minimum of key[] over a window of indices that slides towards lower indices.
 class WindowMin {
@@ -48,12 +42,15 @@ class WindowMin {
 enum Step : unsigned char { kRef, kLiteral };
 
 void Put16(std::vector<unsigned char>& out, std::size_t value) {
-  out.push_back(static_cast<unsigned char>(value & 0xFF));
-  out.push_back(static_cast<unsigned char>(value >> 8));
+  unsigned char bytes[2];
+  StoreU16(bytes, static_cast<std::uint16_t>(value));
+  out.insert(out.end(), bytes, bytes + 2);
 }
 
 void Put32(std::vector<unsigned char>& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  unsigned char bytes[4];
+  StoreU32(bytes, value);
+  out.insert(out.end(), bytes, bytes + 4);
 }
 
 }  // namespace
@@ -74,7 +71,7 @@ std::vector<unsigned char> EncodeTitlePixels(const unsigned char* pixels, int wi
   int usable[kTitleOffsetCount];
   int usable_count = 0;
   for (int k = 0; k < kTitleOffsetCount; ++k) {
-    const std::ptrdiff_t d = kOffsetPixels[k][0] + kOffsetPixels[k][1] * std::ptrdiff_t{width};
+    const std::ptrdiff_t d = kTitleOffsetPixels[k][0] + kTitleOffsetPixels[k][1] * std::ptrdiff_t{width};
     if (d < 0) {
       back[usable_count] = -d;
       usable[usable_count++] = k;

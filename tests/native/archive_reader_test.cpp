@@ -7,6 +7,7 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
 #include "archive/archive_writer.h"
+#include "common/byte_order.h"
 #include "archive_test_support.h"
 
 namespace {
@@ -91,9 +92,9 @@ TEST(ArchiveLocator, SidecarPathSitsBesideTheExecutable) {
 }
 
 std::string Trailer(std::uint32_t offset) {
-  std::string t;
-  for (int i = 0; i < 4; ++i) t.push_back(static_cast<char>(offset >> (8 * i)));
-  return t;
+  unsigned char t[4];
+  StoreU32(t, offset);
+  return std::string(reinterpret_cast<char*>(t), 4);
 }
 
 TEST(ArchiveLocator, AppendedArchiveFoundThroughTheTrailer) {

@@ -15,6 +15,7 @@
 
 #include "../../tools/pack/host_sink.h"
 #include "archive/archive_writer.h"
+#include "common/byte_order.h"
 
 class TempDir {
  public:
@@ -91,14 +92,13 @@ inline std::string BuildArchive(const std::vector<TestEntry>& entries) {
 
 // A raw entry header, for archives the writer refuses to make.
 inline std::string RawHeader(const std::string& name_with_nul, std::int32_t size, std::uint32_t packed) {
-  std::string h;
-  const std::size_t n = name_with_nul.size();
-  h.push_back(static_cast<char>(n & 0xFF));
-  h.push_back(static_cast<char>(n >> 8));
-  h += name_with_nul;
-  for (int i = 0; i < 4; ++i) h.push_back(static_cast<char>(static_cast<std::uint32_t>(size) >> (8 * i)));
-  for (int i = 0; i < 4; ++i) h.push_back(static_cast<char>(packed >> (8 * i)));
-  return h;
+  unsigned char length[2];
+  unsigned char sizes[8];
+  StoreU16(length, static_cast<std::uint16_t>(name_with_nul.size()));
+  StoreU32(sizes, static_cast<std::uint32_t>(size));
+  StoreU32(sizes + 4, packed);
+  return std::string(reinterpret_cast<char*>(length), 2) + name_with_nul +
+         std::string(reinterpret_cast<char*>(sizes), 8);
 }
 
 // Records progress and can refuse to create chosen outputs.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "resgen/artwork.h"
 #include "resgen/avi_writer.h"
 #include "resgen/icon_writer.h"
@@ -142,12 +143,8 @@ struct Chunk {
   std::uint32_t size = 0;  // size field as stored
 };
 
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-std::uint16_t U16(const Bytes& b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
+std::uint32_t U32(const Bytes& b, std::size_t at) { return LoadU32(&b[at]); }
+std::uint16_t U16(const Bytes& b, std::size_t at) { return LoadU16(&b[at]); }
 std::string FourCc(const Bytes& b, std::size_t at) {
   return std::string(reinterpret_cast<const char*>(&b[at]), 4);
 }

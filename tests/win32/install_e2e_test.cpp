@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "common/resource_ids.h"
 #include "support/setup_builder.h"
 #include "support/system_test_support.h"
 #include "support/wine_test.h"
@@ -127,7 +128,7 @@ class SetupRun {
     return main_;
   }
   void PressMainButton(const char* label) {
-    for (int id = 1000; id <= 1008; ++id) {
+    for (int id = IDC_SLOT1; id <= IDC_SLOT9; ++id) {
       if (wt::ControlText(Main(), id) == label) return wt::Press(Main(), id);
     }
     ADD_FAILURE() << "no button " << label;
@@ -149,8 +150,8 @@ class SetupRun {
   std::string ChooseFolder(const std::string& typed, int button = IDOK) {
     HWND dialog = Dialog(kSetupTitle);
     if (!dialog) return "(no dialog)";
-    const std::string proposal = wt::ControlText(dialog, 1000);
-    if (!typed.empty()) SendMessageA(GetDlgItem(dialog, 1000), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    const std::string proposal = wt::ControlText(dialog, IDC_FOLDER_EDIT);
+    if (!typed.empty()) SendMessageA(GetDlgItem(dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     wt::Press(dialog, button);
     WaitUntilGone(dialog);
     return proposal;

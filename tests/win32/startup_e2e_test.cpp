@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/resource_ids.h"
 #include "support/setup_builder.h"
 #include "support/wine_test.h"
 
@@ -22,7 +23,7 @@ std::vector<wt::PayloadFile> Distribution(const std::string& env) {
 // The window's buttons from the bottom of the column up, as (id, text); destroyed slots are absent.
 std::vector<std::pair<int, std::string>> Buttons(HWND window) {
   std::vector<std::pair<int, std::string>> buttons;
-  for (int id = 1000; id <= 1008; ++id) {
+  for (int id = IDC_SLOT1; id <= IDC_SLOT9; ++id) {
     if (HWND button = GetDlgItem(window, id)) buttons.emplace_back(id, wt::Text(button));
   }
   return buttons;

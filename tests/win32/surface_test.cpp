@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "image/surface_win.h"
 #include "image/title_codec.h"
 #include "image/title_image_win.h"
@@ -125,7 +126,8 @@ Bytes Header(const char* variant, std::int32_t w, std::int32_t h, std::uint32_t 
   Bytes out = {0x98, 0x5A, 0x92, 0x9A};
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(variant[i]));
   for (std::uint32_t v : {static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), size}) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    out.resize(out.size() + 4);
+    StoreU32(&out[out.size() - 4], v);
   }
   return out;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/resource_ids.h"
 #include "support/wine_test.h"
 
 namespace {
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
   Sleep(500);
   Shoot(main_window, "main-window");
   int install_id = 0;
-  for (int id = 1001; id <= 1008 && !install_id; ++id) {
+  for (int id = IDC_SLOT2; id <= IDC_SLOT9 && !install_id; ++id) {
     if (wt::ControlText(main_window, id) == "インストール") install_id = id;
   }
   wt::Press(main_window, install_id);
