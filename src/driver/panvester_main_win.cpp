@@ -6,6 +6,7 @@
 
 #include "archive/archive_walk_win.h"
 #include "common/message_win.h"
+#include "common/process_guard_win.h"
 #include "common/setup_names.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
@@ -21,6 +22,7 @@ void UninitializeCom() { CoUninitialize(); }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  GuardProcess();
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);

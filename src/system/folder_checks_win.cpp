@@ -1,6 +1,8 @@
 #include "system/folder_checks_win.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -8,7 +10,7 @@
 #include <string>
 
 #include "common/cp932.h"
-#include "common/message_win.h"
+#include "common/wide_win.h"
 #include "system/folder_rules.h"
 
 namespace {
@@ -20,6 +22,11 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
 
 }  // namespace
 
@@ -73,25 +80,24 @@ int TestFolderWritable(const char* folder) {
 }
 
 void GrantEveryoneFullAccess(const char* folder) {
-  // Nothing here is reported: without the batch the folder keeps its access list.
+  // Nothing here is reported: on failure the folder keeps its access list.
+  if (std::strlen(folder) > kPathMaxText) return;
+  std::wstring path;
+  std::wstring sddl;
+  if (!WidenCp932(folder, &path) || !WidenCp932(EveryoneFullAccessSddl(), &sddl)) return;
+  PSECURITY_DESCRIPTOR made = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return;
+  const LocalMemory descriptor(made);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL list = nullptr;
+  if (GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted) && present && list) {
+    SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, list, nullptr);
+  }
+
+  // The install sequence has always gone on from the temporary folder; everything up to
+  // entering the install folder works with absolute paths.
   const std::string temp = TempFolder();
-  if (temp.empty()) return;
-  std::string batch = temp + "Panvester_fullaccess.bat";
-  const std::string companion = ReplaceExtension(batch, "pif");
-  if (batch.size() > kPathMaxText || companion.size() > kPathMaxText ||
-      std::strlen(folder) > kPathMaxText) {
-    return;
-  }
-  {
-    File file(std::fopen(batch.c_str(), "wt"));
-    if (!file) return;
-    const std::string text = FullAccessBatchText(folder, companion, batch);
-    std::fwrite(text.data(), 1, text.size(), file.get());
-  }
-
-  // The batch starts in the temporary folder, and the install sequence relies on
-  // absolute paths until it enters the install folder.
-  SetCurrentDirectoryA(temp.c_str());
-
-  LaunchHidden(batch.c_str(), IDLE_PRIORITY_CLASS);
+  if (!temp.empty()) SetCurrentDirectoryA(temp.c_str());
 }

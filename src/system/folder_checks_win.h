@@ -17,7 +17,7 @@ int CreateInstallFolder(const char* folder, std::vector<std::string>* made = nul
 // 0 when "UserAccountCheck.id" could be created in the folder (it is removed again), else 1.
 int TestFolderWritable(const char* folder);
 
-// Runs "Panvester_fullaccess.bat" from the temporary folder, hidden and at idle priority,
-// to give everyone full control of the folder; not waited for, nothing reported. Leaves the
-// temporary folder as the current directory.
+// Replaces the folder's access list by one protected entry giving Everyone full control,
+// inherited by everything below (EveryoneFullAccessSddl), in this process: no program is
+// started and nothing reported. Leaves the temporary folder as the current directory.
 void GrantEveryoneFullAccess(const char* folder);

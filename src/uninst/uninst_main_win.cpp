@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/message_win.h"
+#include "common/process_guard_win.h"
 #include "common/single_instance_win.h"
 #include "settings/resource_opener_win.h"
 #include "settings/setting_list.h"
@@ -56,6 +57,7 @@ int RunCopy(const HandOver& hand_over) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+  GuardProcess();
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);
