@@ -38,7 +38,7 @@ std::string TempFolder() {
   return AddBackslash(folder);
 }
 
-int CreateInstallFolder(const char* folder) {
+int CreateInstallFolder(const char* folder, std::vector<std::string>* made) {
   std::string path(folder);
   if (path.size() <= 2 || path.size() > kPathMaxText) return 1;
   // C:\ keeps its separator; C:\Games\ loses it, ソ\ never had one of its own.
@@ -54,9 +54,12 @@ int CreateInstallFolder(const char* folder) {
   // Entering a level is the existence test, so the current directory wanders meanwhile.
   for (int level = 1; level <= kMaxFolderLevels; ++level) {
     const std::string prefix = FolderPrefix(path, level);
-    if (!SetCurrentDirectoryA(prefix.c_str()) && !CreateDirectoryA(prefix.c_str(), nullptr)) {
-      result = 1;
-      break;
+    if (!SetCurrentDirectoryA(prefix.c_str())) {
+      if (!CreateDirectoryA(prefix.c_str(), nullptr)) {
+        result = 1;
+        break;
+      }
+      if (made) made->push_back(prefix);
     }
     if (prefix == path) break;
   }

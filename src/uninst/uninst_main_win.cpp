@@ -1,6 +1,6 @@
-// UnInst.exe: started from the install folder (Start menu, the system's list of programs),
-// it asks, hands the work to a copy of itself in the temporary folder and ends; the copy
-// removes the installation and then itself.
+// UnInst.exe: started from its protected records folder (Start menu, the system's list of
+// programs), it asks, hands the work to a copy of itself in a private temporary folder and
+// ends; the copy removes the installation, the records and then itself.
 #include <windows.h>
 #include <objbase.h>
 
@@ -30,7 +30,7 @@ int RunOriginal() {
   SetUninstallWindowTitle(title);
   if (TakeSingleInstance(title.c_str(), SettingTitleBar()) != InstanceStatus::kOnly) return 0;
   if (!YesNoBox("「%s」をアンインストールしますか？", SettingTitleBar())) return 0;
-  if (!StartTemporaryCopy(installation.folder)) {
+  if (!StartTemporaryCopy(installation.records_folder)) {
     ErrorBox("アンインストーラを一時フォルダにコピーできませんでした。\nアンインストールを中止します。");
     return -1;
   }
@@ -43,7 +43,7 @@ int RunCopy(const HandOver& hand_over) {
   std::atexit(DeleteSelfLater);
   WaitForOriginal(hand_over.parent_id);
   Installation installation;
-  if (!LoadInstallation(LongFolderName(hand_over.install_folder), &installation)) return -1;
+  if (!LoadInstallation(hand_over.records_folder, &installation)) return -1;
   const std::string title = UninstallTitle();
   SetUninstallWindowTitle(title);
   // The original held the mutex until it ended; anyone else holding it now is a second run.
