@@ -1,6 +1,8 @@
 # Cross tree: Panvester.exe, its Win32 shell and the tests that run under Wine.
-set(PV_WIN32_LIBS comctl32 winmm ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
-add_link_options(-static -static-libgcc -static-libstdc++)
+# Only DLLs the loader takes from the system: known DLLs, and comctl32 through the manifest.
+set(PV_WIN32_LIBS comctl32 ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
+add_link_options(-static -static-libgcc -static-libstdc++
+                 -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 
 # Mistakes of width and calling convention show only in the 32-bit programs, which cannot run
 # here: they are errors in both cross trees. Conversions that may lose bits are checked where
@@ -122,4 +124,32 @@ if(TARGET win32_pack_tool_test)
   set_tests_properties(pack_reference PROPERTIES FIXTURES_SETUP pack_reference)
   set_tests_properties(win32_pack_tool_test PROPERTIES FIXTURES_REQUIRED pack_reference)
   set_property(TEST win32_pack_tool_test APPEND PROPERTY ENVIRONMENT "PV_PACK_REFERENCE=${PV_PACK_REFERENCE}")
+endif()
+
+# Hardening: the imports and PE flags of the programs that ship (from the x86_64 test tree
+# also those of the i686 tree beside it, which build.sh builds first), a DLL to plant beside
+# a setup program, and the sample packed unsigned and signed.
+set(PV_PE_CHECKED ${CMAKE_BINARY_DIR}/Panvester.exe ${CMAKE_BINARY_DIR}/UnInst.exe)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  list(APPEND PV_PE_CHECKED ${CMAKE_BINARY_DIR}/../win32/Panvester.exe ${CMAKE_BINARY_DIR}/../win32/UnInst.exe)
+endif()
+add_test(NAME pe_hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/check_pe_hardening.sh
+         ${CMAKE_OBJDUMP} ${PV_PE_CHECKED})
+# Its own folder: a winmm.dll among the test programs would be loaded by any of them.
+add_library(pv_planted_dll SHARED ${CMAKE_SOURCE_DIR}/tests/win32/planted/planted_dll.cpp)
+set_target_properties(pv_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+target_link_options(pv_planted_dll PRIVATE -Wl,--kill-at)
+if(TARGET win32_process_guard_test)
+  add_dependencies(win32_process_guard_test pv_planted_dll)
+endif()
+if(TARGET win32_hardening_e2e_test)
+  add_dependencies(win32_hardening_e2e_test pv_planted_dll)
+  set(PV_SIGNED_SETUPS ${CMAKE_BINARY_DIR}/signed-setups)
+  add_test(NAME signed_setups COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/signed_setup.sh ${PV_PACK}
+           ${CMAKE_SOURCE_DIR}/examples/sample ${CMAKE_BINARY_DIR}/Panvester.exe ${CMAKE_BINARY_DIR}/UnInst.exe
+           ${PV_SIGNED_SETUPS})
+  set_tests_properties(signed_setups PROPERTIES FIXTURES_SETUP signed_setups)
+  set_tests_properties(win32_hardening_e2e_test PROPERTIES FIXTURES_REQUIRED signed_setups)
+  set_property(TEST win32_hardening_e2e_test APPEND PROPERTY ENVIRONMENT "PV_SIGNED_SETUPS=${PV_SIGNED_SETUPS}")
 endif()

@@ -21,6 +21,7 @@ DeleteContext Context() {
   context.install_folder = kInstall;
   context.protected_folders = {"C:\\Users\\me\\AppData\\Roaming", "C:\\Program Files"};
   context.system_folders = {"C:\\Windows"};
+  context.data_folders = {"C:\\Users\\me\\AppData\\Roaming", "C:\\Users\\me\\Documents"};
   context.environment = [](const std::string& name, std::string* value) {
     if (name.size() > 8) return false;
     *value = name.empty() ? std::string() : "C:\\Users\\me\\" + name;
@@ -43,6 +44,15 @@ void CheckAccepted(const DeleteTarget& target, const DeleteContext& context) {
   Require(!IsSameOrInside(kInstall, subject) || (target.wildcard && IsSameOrInside(subject, kInstall)));
   for (const std::string& folder : context.protected_folders) Require(!IsSameOrInside(folder, subject));
   Require(!IsSameOrInside(subject, "C:\\Windows"));
+  // Outside the install folder: two levels or more below a data folder.
+  if (!IsSameOrInside(subject, kInstall)) {
+    bool deep_enough = false;
+    for (const std::string& folder : context.data_folders) {
+      deep_enough |= IsSameOrInside(subject, folder) && subject.size() > folder.size() + 1 &&
+                     FindCharMb(std::string_view(subject).substr(folder.size() + 1), '\\') != std::string::npos;
+    }
+    Require(deep_enough);
+  }
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); i += i < path.size() ? CharLengthAt(path, i) : 1) {
     if (i == path.size() || path[i] == '\\') {
@@ -80,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   HandOver hand_over;
   if (ParseHandOverArguments(input, &hand_over)) {
-    Require(hand_over.install_folder.find('"') == std::string::npos && !hand_over.install_folder.empty());
+    Require(hand_over.records_folder.find('"') == std::string::npos && !hand_over.records_folder.empty());
   }
   const std::size_t half = input.size() / 2;
   if (input.size() < 512) MatchesWildcard(input.substr(0, half), input.substr(half));

@@ -13,7 +13,9 @@ if [ ! -f "$template/.ready" ]; then
   "$here/wine-prefix.sh" "$template"
   flock -u 9
 fi
-prefix=${PV_KEEP_PREFIX:-$(mktemp -d "${TMPDIR:-/tmp}/pv-wine.XXXXXX")}
+# Copies sit beside the template, on its file system, so that its system folders can be
+# hard-linked (a tmpfs /tmp cannot hold links into the build tree).
+prefix=${PV_KEEP_PREFIX:-$(mktemp -d "$(dirname "$template")/pv-wine.XXXXXX")}
 mkdir -p "$prefix"
 # The system folders are large and never written: hard-link them, copy the rest.
 tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 \

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive_format.h"
+#include "archive/signed_image.h"
 #include "common/byte_order.h"
 #include "common/cp932.h"
 
@@ -54,6 +55,19 @@ std::string SidecarPathFor(std::string_view exe_path) {
 
 namespace {
 
+class StreamSource : public ByteSource {
+ public:
+  explicit StreamSource(std::FILE* stream) : stream_(stream) {}
+  bool ReadAt(std::int64_t offset, void* data, std::size_t size) override {
+    // Offsets stay below kArchiveLimit, which a long holds on every platform.
+    return offset >= 0 && offset <= kArchiveLimit && std::fseek(stream_, static_cast<long>(offset), SEEK_SET) == 0 &&
+           ReadBytes(stream_, data, size);
+  }
+
+ private:
+  std::FILE* stream_;
+};
+
 LocateStatus MeasureArchive(FilePtr stream, bool as_sidecar, LocatedArchive* found) {
   if (std::fseek(stream.get(), 0, SEEK_END) != 0) return LocateStatus::kBadTrailer;
   const long size = std::ftell(stream.get());
@@ -64,13 +78,14 @@ LocateStatus MeasureArchive(FilePtr stream, bool as_sidecar, LocatedArchive* fou
     // The trailer is checked before walking: an executable without an archive would
     // otherwise be walked from wherever its last four bytes happen to point.
     if (size < static_cast<long>(kTrailerBytes)) return LocateStatus::kBadTrailer;
+    // A signed setup carries its certificate table after the trailer.
+    StreamSource source(stream.get());
+    const std::int64_t trailer_at = FindTrailerOffset(source, size);
     unsigned char trailer[4];
-    if (std::fseek(stream.get(), size - 4, SEEK_SET) != 0 || !ReadBytes(stream.get(), trailer, 4)) {
-      return LocateStatus::kBadTrailer;
-    }
+    if (!source.ReadAt(trailer_at, trailer, sizeof trailer)) return LocateStatus::kBadTrailer;
     start = LoadU32(trailer);
-    if (start > size - 4) return LocateStatus::kBadTrailer;
-    length = size - 4 - start;
+    if (start > trailer_at) return LocateStatus::kBadTrailer;
+    length = trailer_at - start;
   }
   if (std::fseek(stream.get(), static_cast<long>(start), SEEK_SET) != 0) return LocateStatus::kBadTrailer;
   found->stream = std::move(stream);

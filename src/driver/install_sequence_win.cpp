@@ -2,16 +2,21 @@
 
 #include <cstdio>
 
+#include <string>
+#include <vector>
+
 #include "archive/archive_walk_win.h"
 #include "common/callback_guard_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/resource_ids.h"
+#include "common/setup_names.h"
 #include "driver/work_folder_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
 #include "system/folder_select_win.h"
+#include "system/protected_copy_win.h"
 #include "system/registry_win.h"
 #include "system/shortcuts_win.h"
 
@@ -30,6 +35,23 @@ int g_start_choice = 0;
 char g_readme_caption[kCaptionText] = "";
 char g_start_caption[kCaptionText] = "";
 
+// The uninstaller and what it needs go to a folder only administrators can write; the
+// uninstall entry and its shortcut then start that copy. The levels above the install folder
+// that were made for it are recorded, so the uninstall removes them again when empty.
+void KeepUninstaller(const char* install_folder, std::vector<std::string> made) {
+  std::string folder(install_folder);
+  StripBackslash(folder);
+  if (!made.empty() && LowerMb(made.back()) == LowerMb(folder)) made.pop_back();
+  std::string settings(WorkFolderPath());
+  AddBackslash(settings) += kSettingsFileName;
+  std::string records;
+  if (WriteProtectedUninstaller(folder, made, settings, &records)) {
+    SetUninstallerFolder(records);
+  } else {
+    ErrorBox("アンインストール情報を保存できませんでした。\nアンインストーラは使用できません。");
+  }
+}
+
 }  // namespace
 
 int Install() {
@@ -41,7 +63,8 @@ int Install() {
     ErrorBox("インストールを中止しました");
     return -1;
   }
-  if (CreateInstallFolder(g_install_folder) != 0) {
+  std::vector<std::string> made;
+  if (CreateInstallFolder(g_install_folder, &made) != 0) {
     ErrorBox("インストール先フォルダは無効又は作成できません\nインストールにはAdministrator権限が必要です。");
     return -1;
   }
@@ -53,6 +76,7 @@ int Install() {
   // entered below; everything in between works with absolute paths.
   GrantEveryoneFullAccess(g_install_folder);
   WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
+  KeepUninstaller(g_install_folder, made);
 
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);

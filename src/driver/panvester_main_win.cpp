@@ -7,6 +7,7 @@
 #include "archive/archive_walk_win.h"
 #include "common/callback_guard_win.h"
 #include "common/message_win.h"
+#include "common/process_guard_win.h"
 #include "common/setup_names.h"
 #include "common/single_instance_win.h"
 #include "driver/main_window_win.h"
@@ -20,6 +21,7 @@ namespace {
 void UninitializeCom() { CoUninitialize(); }
 
 int Run(HINSTANCE instance) {
+  GuardProcess();
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);

@@ -57,7 +57,9 @@ bool NextFile(WIN32_FIND_DATAA* data, bool first, std::string* path) {
 void CreateWorkFolder() {
   GetCurrentDirectoryA(kPathMaxText, g_saved_directory);
   char name[128];
-  std::snprintf(name, sizeof name, "TempRVInstallFolder_%09d", static_cast<int>(timeGetTime()));
+  // Milliseconds since the system started, as a signed 32-bit number: from kernel32, since
+  // the multimedia timer's DLL is no known DLL and would be loaded from beside the program.
+  std::snprintf(name, sizeof name, "TempRVInstallFolder_%09d", static_cast<int>(GetTickCount()));
   char temp[kPathBuffer] = "";
   const DWORD n = GetTempPathA(kPathMaxText, temp);
   if (n == 0 || n >= kPathMaxText) temp[0] = '\0';  // too long: the folder is not created

@@ -1,6 +1,8 @@
 #include "system/folder_checks_win.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -8,7 +10,7 @@
 #include <string>
 
 #include "common/cp932.h"
-#include "common/message_win.h"
+#include "common/wide_win.h"
 #include "system/folder_rules.h"
 
 namespace {
@@ -21,6 +23,11 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
+
 }  // namespace
 
 std::string TempFolder() {
@@ -31,7 +38,7 @@ std::string TempFolder() {
   return AddBackslash(folder);
 }
 
-int CreateInstallFolder(const char* folder) {
+int CreateInstallFolder(const char* folder, std::vector<std::string>* made) {
   std::string path(folder);
   if (path.size() <= 2 || path.size() > kPathMaxText) return 1;
   // C:\ keeps its separator; C:\Games\ loses it, ソ\ never had one of its own.
@@ -47,9 +54,12 @@ int CreateInstallFolder(const char* folder) {
   // Entering a level is the existence test, so the current directory wanders meanwhile.
   for (int level = 1; level <= kMaxFolderLevels; ++level) {
     const std::string prefix = FolderPrefix(path, level);
-    if (!SetCurrentDirectoryA(prefix.c_str()) && !CreateDirectoryA(prefix.c_str(), nullptr)) {
-      result = 1;
-      break;
+    if (!SetCurrentDirectoryA(prefix.c_str())) {
+      if (!CreateDirectoryA(prefix.c_str(), nullptr)) {
+        result = 1;
+        break;
+      }
+      if (made) made->push_back(prefix);
     }
     if (prefix == path) break;
   }
@@ -70,25 +80,24 @@ int TestFolderWritable(const char* folder) {
 }
 
 void GrantEveryoneFullAccess(const char* folder) {
-  // Nothing here is reported: without the batch the folder keeps its access list.
+  // Nothing here is reported: on failure the folder keeps its access list.
+  if (std::strlen(folder) > kPathMaxText) return;
+  std::wstring path;
+  std::wstring sddl;
+  if (!WidenCp932(folder, &path) || !WidenCp932(EveryoneFullAccessSddl(), &sddl)) return;
+  PSECURITY_DESCRIPTOR made = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return;
+  const LocalMemory descriptor(made);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL list = nullptr;
+  if (GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted) && present && list) {
+    SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, list, nullptr);
+  }
+
+  // The install sequence has always gone on from the temporary folder; everything up to
+  // entering the install folder works with absolute paths.
   const std::string temp = TempFolder();
-  if (temp.empty()) return;
-  std::string batch = temp + "Panvester_fullaccess.bat";
-  const std::string companion = ReplaceExtension(batch, "pif");
-  if (batch.size() > kPathMaxText || companion.size() > kPathMaxText ||
-      std::strlen(folder) > kPathMaxText) {
-    return;
-  }
-  {
-    File file(std::fopen(batch.c_str(), "wt"));
-    if (!file) return;
-    const std::string text = FullAccessBatchText(folder, companion, batch);
-    std::fwrite(text.data(), 1, text.size(), file.get());
-  }
-
-  // The batch starts in the temporary folder, and the install sequence relies on
-  // absolute paths until it enters the install folder.
-  SetCurrentDirectoryA(temp.c_str());
-
-  LaunchHidden(batch.c_str(), IDLE_PRIORITY_CLASS);
+  if (!temp.empty()) SetCurrentDirectoryA(temp.c_str());
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The system's temporary folder with its separator; empty when it cannot be read or would
 // not leave room in a path buffer.
@@ -10,13 +11,13 @@ std::string TempFolder();
 
 // 0 when every level exists or was made, 1 for a bare drive, a path too long for a path
 // buffer, or the first level that can be neither entered nor created. The current
-// directory is the same afterwards.
-int CreateInstallFolder(const char* folder);
+// directory is the same afterwards. Each level it creates is added to `made`, outermost first.
+int CreateInstallFolder(const char* folder, std::vector<std::string>* made = nullptr);
 
 // 0 when "UserAccountCheck.id" could be created in the folder (it is removed again), else 1.
 int TestFolderWritable(const char* folder);
 
-// Runs "Panvester_fullaccess.bat" from the temporary folder, hidden and at idle priority,
-// to give everyone full control of the folder; not waited for, nothing reported. Leaves the
-// temporary folder as the current directory.
+// Replaces the folder's access list by one protected entry giving Everyone full control,
+// inherited by everything below (EveryoneFullAccessSddl), in this process: no program is
+// started and nothing reported. Leaves the temporary folder as the current directory.
 void GrantEveryoneFullAccess(const char* folder);

@@ -117,12 +117,8 @@ int ParentFolderOf(std::string_view path, std::string* parent) {
   return 1;
 }
 
-std::string FullAccessBatchText(std::string_view folder, std::string_view companion,
-                                std::string_view batch) {
-  std::string text;
-  text.reserve(folder.size() + companion.size() + batch.size() + 64);
-  text.append("echo y| cacls \"").append(folder).append("\" /p everyone:F\n");
-  text.append("del \"").append(companion).append("\"\n");
-  text.append("del \"").append(batch).append("\"\n");
-  return text;
+std::string EveryoneFullAccessSddl() {
+  // D: the access list, P protected, A allow, OI CI inherited by files and folders (and
+  // applying to the folder itself), FA full control (FILE_ALL_ACCESS), WD Everyone.
+  return "D:P(A;OICI;FA;;;WD)";
 }

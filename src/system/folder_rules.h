@@ -45,7 +45,8 @@ std::string ReplaceExtension(std::string_view path, std::string_view ext);
 // The path without its last "\" component. 0 (parent untouched) when it has no "\", else 1.
 int ParentFolderOf(std::string_view path, std::string* parent);
 
-// The three lines of the batch that opens the install folder to everyone and then removes
-// the companion file and itself. Lines end in "\n"; text mode turns them into CR LF.
-std::string FullAccessBatchText(std::string_view folder, std::string_view companion,
-                                std::string_view batch);
+// The install folder's access list as a security descriptor string: one entry allowing
+// Everyone (the well-known SID S-1-1-0, whatever the system calls the group) full control,
+// inherited by every file and folder below, and protected so that nothing is inherited
+// from the parent; the owner and group are not part of it.
+std::string EveryoneFullAccessSddl();

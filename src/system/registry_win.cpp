@@ -255,20 +255,18 @@ void RemoveIniEntries(char* key, char* value) {
   });
 }
 
-void RemoveUserKey(char* name, char* value) {
+void RemoveUserKey(char* name, char* value, bool with_user_data) {
   if (SettingRegGlobal()[0] == '-') return;
   char key_name[kRegKeyBuffer];
   if (!FormatKeyName(key_name, SettingRegGlobal(), SettingRegLocal())) return;
-  // The key goes with whatever the game stored in it, but only while it has no subkeys:
-  // REG_GLOBAL and REG_LOCAL may name a shared key, and a tree is never deleted.
-  if (!DeleteKeyIfLeaf(HKEY_CURRENT_USER, key_name, true)) {
-    ForEachRegValue(name, value, [&](const char* n, const char*) {
-      RegKey key;
-      if (key.Open(HKEY_CURRENT_USER, key_name)) key.DeleteValue(n);
-    });
-    return;
-  }
-  DeleteEmptyParent(HKEY_CURRENT_USER, key_name);
+  // The values the install wrote go; what the game stored there is the player's settings
+  // and goes only with the user data. A key with subkeys is never deleted: REG_GLOBAL and
+  // REG_LOCAL may name a shared key, and a tree is never deleted.
+  ForEachRegValue(name, value, [&](const char* n, const char*) {
+    RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, key_name)) key.DeleteValue(n);
+  });
+  if (DeleteKeyIfLeaf(HKEY_CURRENT_USER, key_name, with_user_data)) DeleteEmptyParent(HKEY_CURRENT_USER, key_name);
 }
 
 void RemoveMachineTestKey() {

@@ -37,8 +37,9 @@ void WriteRegValues(char* name, char* value);
 // Undoing the above for the uninstaller, with the same settings and sections.
 // Every [ini] key is deleted again; a section left without keys goes, and a file left blank.
 void RemoveIniEntries(char* key, char* value);
-// Deletes the per-user key (unless REG_GLOBAL starts with "-") with its values, and then its
-// parent when empty. A key with subkeys is not deleted; only the [reg] values leave it.
-void RemoveUserKey(char* name, char* value);
+// Deletes the [reg] values from the per-user key (unless REG_GLOBAL starts with "-"), then the
+// key when it is left empty or `with_user_data` (the player agreed to lose the game's own
+// values), and then its parent when empty. A key with subkeys is never deleted.
+void RemoveUserKey(char* name, char* value, bool with_user_data);
 // Deletes the machine-wide test key when it is empty, and then its parent when empty.
 void RemoveMachineTestKey();

@@ -12,6 +12,7 @@ struct ShortcutSettings {
   std::string exe;           // EXENAME
   std::string readme_title;  // INSTREADME (default "お読みください")
   std::string readme_file;   // INSTREADMEFL, or HELP_FILE when absent; empty or "-..." for none
+  std::string uninstaller;   // the uninstaller the shortcut starts; empty: UnInst.exe in the install folder
 };
 
 struct ShortcutLink {

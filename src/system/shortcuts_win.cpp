@@ -29,6 +29,7 @@ constexpr std::size_t kUninstallKeyBuffer = 512;
 int g_nt_family = -1;
 int g_vista_or_later = -1;
 const char* g_install_folder = nullptr;  // the install sequence's buffer, for the dialog
+std::string g_uninstaller_folder;         // the protected folder of UnInst.exe, once there is one
 
 template <class T>
 class ComPtr {
@@ -50,6 +51,32 @@ class ComPtr {
 std::string InFolder(const char* folder, const std::string& leaf) {
   std::string path(folder);
   return AddBackslash(path) + leaf;
+}
+
+// The file a shortcut starts, as stored in it; empty when it cannot be read.
+std::string ShortcutTarget(const std::string& link_path) {
+  std::wstring wide_link;
+  if (!WidenCp932(link_path, &wide_link)) return std::string();
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out()))) {
+    return std::string();
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.out())) || FAILED(file->Load(wide_link.c_str(), STGM_READ))) {
+    return std::string();
+  }
+  WCHAR target[kPathBuffer] = L"";
+  if (link->GetPath(target, kPathBuffer, nullptr, SLGP_RAWPATH) != S_OK) return std::string();
+  std::string narrow;
+  return NarrowCp932(target, &narrow) ? narrow : std::string();
+}
+
+// A shortcut goes only while it still starts what this installation put there: another
+// installation of the same title may have replaced it since.
+void DeleteOwnShortcut(const ShortcutLink& link) {
+  if (link.link.empty() || LowerMb(ShortcutTarget(link.link)) != LowerMb(link.target)) return;
+  std::wstring wide;
+  if (WidenCp932(link.link, &wide)) DeleteFileW(wide.c_str());
 }
 
 void MakeFolder(const std::string& path) {
@@ -120,6 +147,7 @@ ShortcutSettings CurrentShortcutSettings() {
   // INSTREADMEFL wins; HELP_FILE stands in when it is absent.
   GetSettingText("HELP_FILE", text, sizeof text, "");
   settings.readme_file = GetSettingText("INSTREADMEFL", text, sizeof text, text);
+  if (!g_uninstaller_folder.empty()) settings.uninstaller = InFolder(g_uninstaller_folder.c_str(), kUninstallerName);
   return settings;
 }
 
@@ -191,8 +219,8 @@ void RemoveShortcuts(const char* install_folder) {
   const ShortcutLayout layout = LayOutShortcuts(ShortcutFolder(ShortcutPlace::kPrograms),
                                                 ShortcutFolder(ShortcutPlace::kDesktop), install_folder,
                                                 CurrentShortcutSettings());
-  for (const ShortcutLink& link : layout.start_menu) DeleteFileA(link.link.c_str());
-  if (!layout.desktop.link.empty()) DeleteFileA(layout.desktop.link.c_str());
+  for (const ShortcutLink& link : layout.start_menu) DeleteOwnShortcut(link);
+  DeleteOwnShortcut(layout.desktop);
   // Innermost first, and only when empty: a group folder may hold other products' folders.
   for (auto folder = layout.folders.rbegin(); folder != layout.folders.rend(); ++folder) {
     RemoveDirectoryA(folder->c_str());
@@ -216,7 +244,9 @@ void RegisterUninstaller(const char* install_folder, const std::uint64_t* payloa
   if (key.Create(HKEY_LOCAL_MACHINE, name)) {
     const std::string folder(install_folder);
     // Quoted, so a folder with blanks cannot be read as a shorter program path.
-    key.SetString("UninstallString", "\"" + InFolder(install_folder, kUninstallerName) + "\"");
+    const std::string uninstaller = g_uninstaller_folder.empty() ? InFolder(install_folder, kUninstallerName)
+                                                                 : InFolder(g_uninstaller_folder.c_str(), kUninstallerName);
+    key.SetString("UninstallString", "\"" + uninstaller + "\"");
     key.SetString("InstallLocation", folder);
     key.SetString("DisplayIcon", InFolder(install_folder, SettingExeName()));
     if (payload_bytes) {
@@ -226,5 +256,21 @@ void RegisterUninstaller(const char* install_folder, const std::uint64_t* payloa
   }
 }
 
-// The same key name as the one written through RegKey, on any system language.
-void RemoveUninstallEntry() { RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()); }
+void SetUninstallerFolder(const std::string& folder) { g_uninstaller_folder = folder; }
+
+void RemoveUninstallEntry(const char* install_folder) {
+  const std::string name = UninstallKeyName();
+  {
+    RegKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, name.c_str())) return;
+    DWORD type = 0;
+    std::string stored;
+    // Another installation of the same title in another folder owns the entry by now.
+    if (!key.Query("InstallLocation", &type, &stored) || type != REG_SZ) return;
+    stored = stored.c_str();  // without a stored terminator
+    std::string ours(install_folder);
+    if (LowerMb(StripBackslash(stored)) != LowerMb(StripBackslash(ours))) return;
+  }
+  // The same key name as the one written through RegKey, on any system language.
+  RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, name.c_str());
+}

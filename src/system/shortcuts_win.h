@@ -40,11 +40,17 @@ int CreateDesktopShortcut(const char* install_folder);
 // from `payload_bytes` (none when null). Failures are not reported.
 void RegisterUninstaller(const char* install_folder, const std::uint64_t* payload_bytes = nullptr);
 
-// Deletes the shortcuts the install makes for this install folder, then their Start-menu
-// folders as far as they are empty. Failures are not reported.
+// The folder of the protected UnInst.exe: the uninstall entry and the uninstaller's shortcut
+// start the program there, and the uninstaller recognizes its shortcut by it.
+void SetUninstallerFolder(const std::string& folder);
+
+// Deletes the shortcuts the install makes for this install folder, each only while it still
+// starts what this installation put there, then their Start-menu folders as far as they are
+// empty. Failures are not reported.
 void RemoveShortcuts(const char* install_folder);
 
 // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\RvApp<TITLEBAR>".
 std::string UninstallKeyName();
-// Deletes that key (under HKEY_LOCAL_MACHINE) with its values.
-void RemoveUninstallEntry();
+// Deletes that key (under HKEY_LOCAL_MACHINE) with its values, but only while its
+// InstallLocation is this install folder.
+void RemoveUninstallEntry(const char* install_folder);

@@ -96,8 +96,30 @@ DeleteVerdict CheckComponents(std::string_view rest) {
     if (last) break;
     start = end + 1;
   }
-  if (rest.find_first_of("\"<>|") != kNone || CheckEntryName(rest, false)) return DeleteVerdict::kBadName;
+  // Character by character: "ポ" ends in the byte of "|".
+  for (const char forbidden : {'"', '<', '>', '|'}) {
+    if (FindCharMb(rest, forbidden) != kNone) return DeleteVerdict::kBadName;
+  }
+  if (CheckEntryName(rest, false)) return DeleteVerdict::kBadName;
   return DeleteVerdict::kAccepted;
+}
+
+int Depth(std::string_view path) {
+  int depth = 0;
+  for (std::size_t at = FindCharMb(path, '\\'); at != kNone; at = FindCharMb(path, '\\', at + 1)) ++depth;
+  return depth;
+}
+
+// The deepest data folder holding `subject` decides how deep below it the subject lies.
+DeleteVerdict CheckDataFolderDepth(std::string_view subject, const DeleteContext& context) {
+  int best = -1;
+  for (const std::string& folder : context.data_folders) {
+    if (folder.empty() || !IsSameOrInside(subject, folder)) continue;
+    const int below = Depth(subject) - Depth(folder);
+    if (best < 0 || below < best) best = below;
+  }
+  if (best < 0) return DeleteVerdict::kOutsideDataFolders;
+  return best >= kDataFolderDepth ? DeleteVerdict::kAccepted : DeleteVerdict::kTooShallow;
 }
 
 DeleteTarget Refused(DeleteVerdict verdict) {
@@ -121,6 +143,8 @@ const char* DeleteVerdictText(DeleteVerdict verdict) {
     case DeleteVerdict::kDriveRoot: return "a drive root or a wildcard in one";
     case DeleteVerdict::kInstallFolderOrParent: return "the install folder itself or a folder above it";
     case DeleteVerdict::kProtected: return "a protected or system folder";
+    case DeleteVerdict::kOutsideDataFolders: return "outside the install folder and the data folders";
+    case DeleteVerdict::kTooShallow: return "less than two levels below a data folder";
   }
   return "";
 }
@@ -169,6 +193,10 @@ DeleteTarget ResolveDeleteLine(std::string_view line, const DeleteContext& conte
     return Refused(DeleteVerdict::kInstallFolderOrParent);
   }
   if (IsAboveOrProtected(subject, context)) return Refused(DeleteVerdict::kProtected);
+  if (!IsSameOrInside(subject, context.install_folder)) {
+    const DeleteVerdict v = CheckDataFolderDepth(subject, context);
+    if (v != DeleteVerdict::kAccepted) return Refused(v);
+  }
   target.verdict = DeleteVerdict::kAccepted;
   return target;
 }
@@ -176,6 +204,10 @@ DeleteTarget ResolveDeleteLine(std::string_view line, const DeleteContext& conte
 bool MayRemoveFolder(std::string_view folder, const DeleteContext& context) {
   if (folder.empty() || IsRoot(folder) || IsAboveOrProtected(folder, context)) return false;
   return !IsSameOrInside(context.install_folder, folder) || IsSameOrInside(folder, context.install_folder);
+}
+
+bool MayRemoveMadeFolder(std::string_view folder, const DeleteContext& context) {
+  return !folder.empty() && !IsRoot(folder) && !IsAboveOrProtected(folder, context);
 }
 
 DeleteVerdict CheckInstallFolder(std::string_view folder, const DeleteContext& context) {
@@ -187,7 +219,12 @@ DeleteVerdict CheckInstallFolder(std::string_view folder, const DeleteContext& c
   if (root.empty()) return DeleteVerdict::kNotAbsolute;
   if (rest.empty()) return DeleteVerdict::kDriveRoot;
   if (const DeleteVerdict v = CheckComponents(rest); v != DeleteVerdict::kAccepted) return v;
-  if (IsAboveOrProtected(folder, context)) return DeleteVerdict::kProtected;
+  for (const std::string& system : context.system_folders) {
+    if (IsSameOrInside(folder, system) || IsSameOrInside(system, folder)) return DeleteVerdict::kProtected;
+  }
+  for (const std::string& known : context.protected_folders) {
+    if (IsSameOrInside(known, folder) && !IsSameOrInside(folder, known)) return DeleteVerdict::kProtected;
+  }
   return DeleteVerdict::kAccepted;
 }
 

@@ -7,7 +7,9 @@
 // or "." component, wildcards only in the last component, never a drive root, never the
 // install folder itself nor any folder above it, never a protected folder (the user's and
 // the system's well-known folders) nor a folder above one, and nothing at all inside the
-// Windows and system folders. Nothing is ever deleted recursively.
+// Windows and system folders. A line that does not stay inside the install folder must lie
+// at least two levels below one of the data folders (application data, documents, saved
+// games). Nothing is ever deleted recursively.
 #pragma once
 
 #include <functional>
@@ -22,6 +24,8 @@ struct DeleteContext {
   std::vector<std::string> protected_folders;
   // Nothing inside them is touched.
   std::vector<std::string> system_folders;
+  // Where a line outside the install folder may reach, two levels down at the least.
+  std::vector<std::string> data_folders;
   // The value of %NAME%; false for a name the environment does not know.
   std::function<bool(const std::string& name, std::string* value)> environment;
   // The long form of an existing folder (short 8.3 names spelled out); the folder itself
@@ -41,7 +45,13 @@ enum class DeleteVerdict {
   kDriveRoot,              // a drive or share root, or a wildcard directly in one
   kInstallFolderOrParent,  // the install folder itself or a folder above it
   kProtected,              // a protected folder or above one, or inside a system folder
+  kOutsideDataFolders,     // neither inside the install folder nor inside a data folder
+  kTooShallow,             // less than two levels below a data folder
 };
+
+// A line reaches at least this many levels below a data folder: "<data>\Maker\Game" or a
+// file in "<data>\Maker", never a wildcard over "<data>\Maker" shared by a maker's titles.
+constexpr int kDataFolderDepth = 2;
 
 const char* DeleteVerdictText(DeleteVerdict verdict);
 
@@ -59,8 +69,13 @@ DeleteTarget ResolveDeleteLine(std::string_view line, const DeleteContext& conte
 // an accepted exact line could name.
 bool MayRemoveFolder(std::string_view folder, const DeleteContext& context);
 
+// A folder the install created above the install folder: removed once empty, unless it is a
+// root, a protected folder or above one, or in a system folder.
+bool MayRemoveMadeFolder(std::string_view folder, const DeleteContext& context);
+
 // The install folder the uninstaller was started for must itself be an ordinary folder:
-// absolute, not a root, not protected or above a protected folder, not in a system folder.
+// absolute, not a root, not above a protected folder, not in a system folder. It may be a
+// protected folder itself (the player chose Documents): its files then go, the folder stays.
 DeleteVerdict CheckInstallFolder(std::string_view folder, const DeleteContext& context);
 
 // "*" any run of characters, "?" one character (a double-byte character counts as one),

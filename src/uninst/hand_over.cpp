@@ -14,7 +14,7 @@ std::string_view SkipBlanks(std::string_view s) {
 }  // namespace
 
 std::string FormatHandOverArguments(const HandOver& hand_over) {
-  return std::string(kSwitch) + ' ' + std::to_string(hand_over.parent_id) + " \"" + hand_over.install_folder + '"';
+  return std::string(kSwitch) + ' ' + std::to_string(hand_over.parent_id) + " \"" + hand_over.records_folder + '"';
 }
 
 bool ParseHandOverArguments(std::string_view arguments, HandOver* hand_over) {
@@ -36,13 +36,14 @@ bool ParseHandOverArguments(std::string_view arguments, HandOver* hand_over) {
   const std::size_t close = rest.find('"', 1);
   if (close == std::string_view::npos || close == 1 || !SkipBlanks(rest.substr(close + 1)).empty()) return false;
   hand_over->parent_id = static_cast<unsigned long>(id);
-  hand_over->install_folder.assign(rest.substr(1, close - 1));
+  hand_over->records_folder.assign(rest.substr(1, close - 1));
   return true;
 }
 
 std::string TemporaryCopyName(unsigned long id) { return "PvUnInst_" + std::to_string(id) + ".exe"; }
 
-std::string SelfDeletingBatchText(std::string_view program, std::string_view batch) {
+std::string SelfDeletingBatchText(std::string_view program, std::string_view batch, std::string_view folder,
+                                  std::string_view pinger) {
   const std::string exe(program);
   std::string text;
   text += "@echo off\n";
@@ -51,10 +52,11 @@ std::string SelfDeletingBatchText(std::string_view program, std::string_view bat
   text += "del \"" + exe + "\" >nul 2>&1\n";
   text += "if not exist \"" + exe + "\" goto done\n";
   // About a second between tries, without a sleep command that old systems lack.
-  text += "ping -n 2 127.0.0.1 >nul\n";
+  text += "\"" + std::string(pinger) + "\" -n 2 127.0.0.1 >nul\n";
   text += "set /a n=n+1\n";
   text += "if %n% lss 60 goto again\n";
   text += ":done\n";
+  text += "rmdir \"" + std::string(folder) + "\"\n";
   text += "del \"" + std::string(batch) + "\"\n";
   return text;
 }

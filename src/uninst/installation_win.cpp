@@ -14,7 +14,10 @@
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
+#include "system/protected_copy_win.h"
 #include "system/shortcuts_win.h"
+#include "system/uninstall_records.h"
+#include "uninst/no_follow_win.h"
 
 namespace {
 
@@ -30,6 +33,35 @@ constexpr int kProtectedCsidls[] = {
 };
 // Nothing inside these is touched.
 constexpr int kSystemCsidls[] = {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86};
+// Where a line outside the install folder may reach (saved games is added by its known id).
+constexpr int kDataCsidls[] = {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PERSONAL,
+                               CSIDL_COMMON_DOCUMENTS};
+// A 32-bit program is shown only the "(x86)" folders by the CSIDLs; the 64-bit ones come
+// from these environment values.
+constexpr const wchar_t* kProtectedVariables[] = {L"ProgramW6432", L"CommonProgramW6432"};
+
+// {4C5C32FF-BB9D-43B0-B5B4-2D72E54EAAA4}: there is no CSIDL for it.
+constexpr GUID kFolderIdSavedGames = {0x4C5C32FF, 0xBB9D, 0x43B0, {0xB5, 0xB4, 0x2D, 0x72, 0xE5, 0x4E, 0xAA, 0xA4}};
+
+// The saved-games folder, on systems that have one (looked up in the loaded shell32).
+std::string SavedGamesFolder() {
+  using KnownFolderFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
+  const KnownFolderFn fn = LoadedFunction<KnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
+  if (!fn) return std::string();
+  PWSTR wide = nullptr;
+  std::string folder;
+  if (SUCCEEDED(fn(kFolderIdSavedGames, 0, nullptr, &wide)) && wide && !NarrowCp932(wide, &folder)) folder.clear();
+  CoTaskMemFree(wide);
+  return folder;
+}
+
+std::string EnvironmentFolder(const wchar_t* name) {
+  wchar_t value[kPathBuffer];
+  const DWORD n = GetEnvironmentVariableW(name, value, kPathBuffer);
+  std::string folder;
+  if (n == 0 || n >= kPathBuffer || !NarrowCp932(std::wstring(value, n), &folder)) return std::string();
+  return folder;
+}
 
 void AddFolder(std::vector<std::string>* folders, std::string folder) {
   if (folder.empty()) return;
@@ -82,6 +114,14 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
     if (GetSpecialFolderPath(nullptr, csidl, path)) AddFolder(&context.protected_folders, path);
   }
   AddFolder(&context.protected_folders, TempFolder());
+  for (const wchar_t* name : kProtectedVariables) AddFolder(&context.protected_folders, EnvironmentFolder(name));
+  const std::string saved_games = SavedGamesFolder();
+  AddFolder(&context.protected_folders, saved_games);
+  AddFolder(&context.data_folders, saved_games);
+  for (int csidl : kDataCsidls) {
+    path[0] = '\0';
+    if (GetSpecialFolderPath(nullptr, csidl, path)) AddFolder(&context.data_folders, path);
+  }
   for (int csidl : kSystemCsidls) {
     path[0] = '\0';
     if (GetSpecialFolderPath(nullptr, csidl, path)) AddFolder(&context.system_folders, path);
@@ -101,27 +141,39 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
   return context;
 }
 
-bool LoadInstallation(const std::string& folder, Installation* installation) {
-  installation->folder = folder;
-  if (folder.empty() || CheckInstallFolder(folder, SystemDeleteContext(folder)) != DeleteVerdict::kAccepted) {
-    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", folder.c_str());
+bool LoadInstallation(const std::string& records_folder, Installation* installation) {
+  installation->records_folder = records_folder;
+  // Started anywhere else (the copy left in the install folder, say), it reads nothing there.
+  if (!IsRecordsFolder(records_folder)) {
+    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", records_folder.c_str());
     return false;
   }
-  std::string settings, list_path;
-  if (!JoinOutputPath(folder, kSettingsFileName, &settings) || !JoinOutputPath(folder, kInstallListName, &list_path)) {
-    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", folder.c_str());
-    return false;
-  }
-  for (const std::string* path : {&settings, &list_path}) {
-    if (!FileExists(*path)) {
+  const std::string base = records_folder + '\\';
+  const std::string records_path = base + kRecordsFileName;
+  const std::string settings = base + kSettingsFileName;
+  const std::string list_path = base + kInstallListName;
+  for (const std::string* path : {&records_path, &settings, &list_path}) {
+    if (path->size() > kPathMaxText || !FileExists(*path)) {
       ErrorBox("アンインストールに必要なファイル[%s]が見つかりません。\nアンインストールを中止します。", path->c_str());
       return false;
     }
   }
+  std::string text, error;
+  UninstallRecords records;
+  if (!ReadWholeFile(records_path, &text) || !ParseUninstallRecords(text, &records)) {
+    ErrorBox("アンインストール情報[%s]を読み込めませんでした。\nアンインストールを中止します。", records_path.c_str());
+    return false;
+  }
+  installation->folder = LongFolderName(records.install_folder);
+  installation->made_folders = records.made_folders;
+  const std::string& folder = installation->folder;
+  if (CheckInstallFolder(folder, SystemDeleteContext(folder)) != DeleteVerdict::kAccepted) {
+    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", folder.c_str());
+    return false;
+  }
   LoadSettingList(settings.c_str());
   ReadSectionLists(settings.c_str());
 
-  std::string text, error;
   if (!ReadWholeFile(list_path, &text) || !ParseInstallList(text, &installation->entries, &error)) {
     ErrorBox("アンインストール情報[%s]を読み込めませんでした。\nアンインストールを中止します。", list_path.c_str());
     return false;

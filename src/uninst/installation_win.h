@@ -1,5 +1,7 @@
-// What UnInst.exe works from: the install folder, its install.env (read into the setting
-// list and the section lists, as the installer reads it) and its list of installed entries.
+// What UnInst.exe works from: its records folder, which only administrators can write, with
+// the install folder and the folders made above it, the install.env the install read (read
+// into the setting list and the section lists, as the installer reads it) and the list of
+// installed entries. Nothing is read from the install folder, which everyone may write.
 #pragma once
 
 #include <string>
@@ -9,8 +11,10 @@
 #include "uninst/delete_rules.h"
 
 struct Installation {
-  std::string folder;                 // long form, without a trailing separator
-  std::vector<PlannedEntry> entries;  // from UnInst.lst, in archive order
+  std::string folder;                     // long form, without a trailing separator
+  std::string records_folder;             // where UnInst.exe and its records lie
+  std::vector<std::string> made_folders;  // made above the install folder, outermost first
+  std::vector<PlannedEntry> entries;      // from UnInst.lst, in archive order
 };
 
 // The folder of the running program, in its long form.
@@ -21,7 +25,8 @@ std::string LongFolderName(const std::string& folder);
 // The rules' view of this system: its well-known folders, its environment and long names.
 DeleteContext SystemDeleteContext(const std::string& install_folder);
 
-// Reads install.env and UnInst.lst from the folder, after checking that the folder is one
-// the uninstaller may work in. On failure the error box has been shown and false returned;
-// a damaged install.env takes the installer's own fatal paths.
-bool LoadInstallation(const std::string& folder, Installation* installation);
+// Reads the records, install.env and UnInst.lst from the records folder, after checking that
+// it is one and that the install folder it names is one the uninstaller may work in. On
+// failure the error box has been shown and false returned; a damaged install.env takes the
+// installer's own fatal paths.
+bool LoadInstallation(const std::string& records_folder, Installation* installation);

@@ -44,14 +44,17 @@ bool ListedPathsIn(std::string_view install_folder, const std::vector<PlannedEnt
   out->folders.clear();
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     std::string path;
-    if (!JoinOutputPath(install_folder, it->name, &path)) return false;
+    if (!JoinOutputPath(install_folder, it->name, &path)) {
+      out->unjoined.push_back(it->name);
+      continue;
+    }
     if (it->folder) {
       out->folders.push_back(StripBackslash(path));
     } else {
       out->files.push_back(path);
     }
   }
-  return true;
+  return out->unjoined.empty();
 }
 
 std::vector<std::string> FoldersOfTarget(const DeleteTarget& target, const DeleteContext& context) {
@@ -78,7 +81,8 @@ std::vector<std::string> OrderFoldersForRemoval(const std::vector<std::string>& 
   }
   std::stable_sort(ordered.begin(), ordered.end(),
                    [](const std::string& a, const std::string& b) { return Depth(a) > Depth(b); });
-  ordered.push_back(context.install_folder);
+  // A well-known folder chosen as the install folder stays.
+  if (MayRemoveFolder(context.install_folder, context)) ordered.push_back(context.install_folder);
   return ordered;
 }
 
@@ -95,19 +99,39 @@ std::vector<std::string> OutermostFolders(const std::vector<std::string>& remain
 
 std::string FormatUninstallReport(const std::vector<std::string>& failed_files,
                                   const std::vector<std::string>& kept_folders, std::size_t limit) {
+  UninstallOutcome outcome;
+  outcome.failed_files = failed_files;
+  outcome.kept_folders = kept_folders;
+  return FormatUninstallReport(outcome, limit);
+}
+
+std::string FormatUninstallReport(const UninstallOutcome& outcome, std::size_t limit) {
   std::string text = "アンインストールが完了しました。";
-  const std::string files_head = "\n\n以下のファイルを削除できませんでした。お手数ですが、手動で削除してください。";
-  const std::string folders_head = "\n\n以下のフォルダは、ファイルが残っているか使用中のため削除しませんでした。";
-  // Each list gets its share of what is left, so the folders are never crowded out.
-  std::size_t heads = (failed_files.empty() ? 0 : files_head.size()) + (kept_folders.empty() ? 0 : folders_head.size());
+  const struct {
+    const char* head;
+    const std::vector<std::string>* items;
+  } sections[] = {
+      {"\n\n以下のファイルを削除できませんでした。お手数ですが、手動で削除してください。", &outcome.failed_files},
+      {"\n\n以下のフォルダは、ファイルが残っているか使用中のため削除しませんでした。", &outcome.kept_folders},
+      {"\n\n以下はリンク（ジャンクションなど）のため、たどらずに残しました。", &outcome.links_left},
+      {"\n\n以下の削除指定は安全でないため、無視しました。", &outcome.refused_lines},
+      {"\n\n以下のインストール情報の項目は扱えないため、無視しました。", &outcome.unjoined},
+  };
+  std::size_t heads = 0;
+  std::size_t lists = 0;
+  for (const auto& section : sections) {
+    if (section.items->empty()) continue;
+    heads += std::string_view(section.head).size();
+    ++lists;
+  }
   if (text.size() + heads > limit) return text.substr(0, std::min(text.size(), limit));
+  // Each list gets its share of what is left, so no list is crowded out by another.
   std::size_t room = limit - text.size() - heads;
-  if (!failed_files.empty()) {
-    const std::size_t share = kept_folders.empty() ? room : room / 2;
-    const std::string listing = Listing(failed_files, share);
-    text += files_head + listing;
+  for (const auto& section : sections) {
+    if (section.items->empty()) continue;
+    const std::string listing = Listing(*section.items, room / lists--);
+    text += section.head + listing;
     room -= listing.size();
   }
-  if (!kept_folders.empty()) text += folders_head + Listing(kept_folders, room);
   return text;
 }

@@ -1,6 +1,6 @@
-// UnInst.exe: started from the install folder (Start menu, the system's list of programs),
-// it asks, hands the work to a copy of itself in the temporary folder and ends; the copy
-// removes the installation and then itself.
+// UnInst.exe: started from its protected records folder (Start menu, the system's list of
+// programs), it asks, hands the work to a copy of itself in a private temporary folder and
+// ends; the copy removes the installation, the records and then itself.
 #include <windows.h>
 #include <objbase.h>
 
@@ -8,6 +8,7 @@
 
 #include "common/callback_guard_win.h"
 #include "common/message_win.h"
+#include "common/process_guard_win.h"
 #include "common/single_instance_win.h"
 #include "settings/resource_opener_win.h"
 #include "settings/setting_list.h"
@@ -39,7 +40,7 @@ int RunOriginal() {
   SetUninstallWindowTitle(title);
   if (TakeSingleInstance(title.c_str(), SettingTitleBar()) != InstanceStatus::kOnly) return 0;
   if (!YesNoBox("「%s」をアンインストールしますか？", SettingTitleBar())) return 0;
-  if (!StartTemporaryCopy(installation.folder)) {
+  if (!StartTemporaryCopy(installation.records_folder)) {
     ErrorBox("アンインストーラを一時フォルダにコピーできませんでした。\nアンインストールを中止します。");
     return -1;
   }
@@ -52,7 +53,7 @@ int RunCopy(const HandOver& hand_over) {
   std::atexit(DeleteSelfAtExit);
   WaitForOriginal(hand_over.parent_id);
   Installation installation;
-  if (!LoadInstallation(LongFolderName(hand_over.install_folder), &installation)) return -1;
+  if (!LoadInstallation(hand_over.records_folder, &installation)) return -1;
   const std::string title = UninstallTitle();
   SetUninstallWindowTitle(title);
   // The original held the mutex until it ended; anyone else holding it now is a second run.
@@ -64,6 +65,7 @@ int RunCopy(const HandOver& hand_over) {
 }
 
 int Run(const char* arguments) {
+  GuardProcess();
   CoInitialize(nullptr);
   std::atexit(UninitializeCom);
   SetPlainFileSwitch(1);

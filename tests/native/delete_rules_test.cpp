@@ -11,16 +11,19 @@ namespace {
 
 const std::string kInstall = "C:\\Program Files\\Maker\\Game";
 const std::string kAppData = "C:\\users\\me\\AppData\\Roaming";
+const std::string kDocuments = "C:\\users\\me\\Documents";
+const std::string kSavedGames = "C:\\users\\me\\Saved Games";
 
 DeleteContext Context() {
   DeleteContext context;
   context.install_folder = kInstall;
   context.protected_folders = {"C:\\Program Files", kAppData, "C:\\users\\me", "C:\\users\\Public\\Desktop",
-                               "C:\\users\\me\\Temp"};
+                               "C:\\users\\me\\Temp", kDocuments, kSavedGames, "C:\\Program Files (x86)"};
+  context.data_folders = {kAppData, kDocuments, kSavedGames};
   context.system_folders = {"C:\\windows", "C:\\windows\\system32"};
   context.environment = [](const std::string& name, std::string* value) {
     static const std::map<std::string, std::string> values = {
-        {"APPDATA", kAppData}, {"USERPROFILE", "C:\\users\\me"}, {"SAVES", "D:\\Saves"}};
+        {"APPDATA", kAppData}, {"USERPROFILE", "C:\\users\\me"}, {"SAVES", "D:\\Saves"}, {"DOCS", kDocuments}};
     const auto it = values.find(name);
     if (it == values.end()) return false;
     *value = it->second;
@@ -52,9 +55,7 @@ TEST(DeleteRules, WhereALinePoints) {
       {"save\\", DeleteVerdict::kAccepted, kInstall, "save", false},
       {"%APPDATA%\\Maker\\Game\\save1.dat", DeleteVerdict::kAccepted, kAppData + "\\Maker\\Game", "save1.dat", false},
       {"%APPDATA%\\Maker\\Game\\*", DeleteVerdict::kAccepted, kAppData + "\\Maker\\Game", "*", true},
-      {"%SAVES%/Game/*.sav", DeleteVerdict::kAccepted, "D:\\Saves\\Game", "*.sav", true},
       {"C:\\PROGRA~1\\Maker\\Game\\save\\*.dat", DeleteVerdict::kAccepted, kInstall + "\\save", "*.dat", true},
-      {"\\\\server\\share\\saves\\a.sav", DeleteVerdict::kAccepted, "\\\\server\\share\\saves", "a.sav", false},
       // Double-byte names whose second byte is 0x5C ("表", "ソ") are one character.
       {"表示\\*.dat", DeleteVerdict::kAccepted, kInstall + "\\表示", "*.dat", true},
       {"ソ*.sav", DeleteVerdict::kAccepted, kInstall, "ソ*.sav", true},
@@ -152,13 +153,49 @@ TEST(DeleteRules, TheInstallFolderItself) {
       {"C:", DeleteVerdict::kNotAbsolute},
       {"C:\\", DeleteVerdict::kDriveRoot},
       {"C:\\Games\\..\\windows", DeleteVerdict::kDotComponent},
-      {"C:\\Program Files", DeleteVerdict::kProtected},
+      // A well-known folder chosen as the install folder: its files go, the folder stays.
+      {"C:\\Program Files", DeleteVerdict::kAccepted},
+      {"C:\\users\\me\\Documents", DeleteVerdict::kAccepted},
       {"C:\\users\\me", DeleteVerdict::kProtected},
       {"C:\\users", DeleteVerdict::kProtected},
       {"C:\\windows\\Game", DeleteVerdict::kProtected},
   };
   const DeleteContext context = Context();
   for (const auto& [folder, verdict] : rows) EXPECT_EQ(CheckInstallFolder(folder, context), verdict) << folder;
+}
+
+// Outside the install folder a line reaches only two levels and more below a data folder.
+TEST(DeleteRules, ConfinementOutsideTheInstallFolder) {
+  const std::vector<std::pair<std::string, DeleteVerdict>> rows = {
+      {"%APPDATA%\\Maker\\Game\\*.sav", DeleteVerdict::kAccepted},
+      {"%APPDATA%\\Maker\\Game", DeleteVerdict::kAccepted},
+      {"%APPDATA%\\Maker\\settings.ini", DeleteVerdict::kAccepted},
+      {"%DOCS%/Maker/Game/*", DeleteVerdict::kAccepted},
+      {kSavedGames + "\\Maker\\Game\\slot?.sav", DeleteVerdict::kAccepted},
+      {"%APPDATA%\\Maker\\*", DeleteVerdict::kTooShallow},  // every title of the maker
+      {"%APPDATA%\\Maker", DeleteVerdict::kTooShallow},
+      {"%APPDATA%\\game.ini", DeleteVerdict::kTooShallow},
+      {"%DOCS%\\*.txt", DeleteVerdict::kProtected},
+      {"%SAVES%/Game/*.sav", DeleteVerdict::kOutsideDataFolders},
+      {"D:\\Saves\\Maker\\Game\\a.sav", DeleteVerdict::kOutsideDataFolders},
+      {"\\\\server\\share\\saves\\a.sav", DeleteVerdict::kOutsideDataFolders},
+      {"C:\\Games\\Other\\save\\*.sav", DeleteVerdict::kOutsideDataFolders},
+      {"C:\\Program Files\\Maker\\Other\\x.dat", DeleteVerdict::kOutsideDataFolders},
+      // The 64-bit Program Files as a 32-bit process sees it only through ProgramW6432.
+      {"C:\\Program Files (x86)\\*", DeleteVerdict::kProtected},
+      {"%USERPROFILE%\\AppData\\*.dat", DeleteVerdict::kProtected},
+      // "ポ" is 83 7C: its trail byte is not the "|" that no path may hold.
+      {"save\\ポイント.dat", DeleteVerdict::kAccepted},
+      {"%APPDATA%\\Maker\\ポップ\\*.sav", DeleteVerdict::kAccepted},
+      {"save\\a|b.dat", DeleteVerdict::kBadName},
+  };
+  const DeleteContext context = Context();
+  for (const auto& [line, verdict] : rows) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(ResolveDeleteLine(line, context).verdict, verdict)
+        << DeleteVerdictText(ResolveDeleteLine(line, context).verdict);
+  }
+  EXPECT_EQ(ResolveDeleteLine("save\\ポイント.dat", context).leaf, "ポイント.dat");
 }
 
 TEST(DeleteRules, Wildcards) {

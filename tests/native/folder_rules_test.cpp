@@ -182,12 +182,11 @@ TEST(ParentFolderOf, CutsAtTheLastSeparator) {
   EXPECT_EQ(parent, "D:");
 }
 
-TEST(FullAccessBatchText, ThreeLinesWithQuotedPaths) {
-  EXPECT_EQ(FullAccessBatchText("D:\\My Games\\Game", "C:\\T\\Panvester_fullaccess.pif",
-                                "C:\\T\\Panvester_fullaccess.bat"),
-            "echo y| cacls \"D:\\My Games\\Game\" /p everyone:F\n"
-            "del \"C:\\T\\Panvester_fullaccess.pif\"\n"
-            "del \"C:\\T\\Panvester_fullaccess.bat\"\n");
+// The whole list, byte for byte: protected (nothing inherited from above), one entry that
+// allows Everyone by its well-known SID (WD, not a localized name) full control (FA), inherited
+// by files and folders below (OICI) and applying to the folder itself (no IO).
+TEST(EveryoneFullAccessSddl, OneProtectedInheritedEntryForEveryone) {
+  EXPECT_EQ(EveryoneFullAccessSddl(), "D:P(A;OICI;FA;;;WD)");
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "would skip it"}},
         LintRow{"DeleteLinesTheUninstallerRefuses",
                 "[delfiles]\n..\\x.dat\nsave\\*\\x.dat\nC:\\*\nsave\\*.dat\n-\n"
-                "[delfiles_user]\n%APPDATA%\\Maker\\*.sav\nREP_INSTALL\n-\n",
+                "[delfiles_user]\n%APPDATA%\\Maker\\*.sav\nREP_INSTALL\n%APPDATA%\\Maker\\Game\\*.sav\nD:\\Saves\\a.sav\n-\n",
                 0,
                 {"2: warning: [delfiles] \"..\\x.dat\": the uninstaller refuses this line ('.' or '..' component) "
                  "and deletes nothing for it",
@@ -98,8 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "the last component) and deletes nothing for it",
                  "4: warning: [delfiles] \"C:\\*\": the uninstaller refuses this line (a drive root or a wildcard "
                  "in one) and deletes nothing for it",
+                 "8: warning: [delfiles_user] \"%APPDATA%\\Maker\\*.sav\": the uninstaller refuses this line "
+                 "(less than two levels below a data folder) and deletes nothing for it",
                  "9: warning: [delfiles_user] \"REP_INSTALL\": the uninstaller refuses this line (the install "
-                 "folder itself or a folder above it) and deletes nothing for it"}},
+                 "folder itself or a folder above it) and deletes nothing for it",
+                 "11: warning: [delfiles_user] \"D:\\Saves\\a.sav\": the uninstaller refuses this line (outside "
+                 "the install folder and the data folders) and deletes nothing for it"}},
         // "ソ" ends in a 0x5C byte, which is no backslash.
         LintRow{"BackslashInTitle", "TITLEBAR Maker\\Game\nINSTTO ソフト\n", 0,
                 {"1: warning: TITLEBAR contains \"\\\": the single-instance check cannot use such a title, and the "

@@ -19,6 +19,7 @@ DeleteContext Context() {
   DeleteContext context;
   context.install_folder = kInstall;
   context.protected_folders = {kAppData, "C:\\users\\me"};
+  context.data_folders = {kAppData};
   context.system_folders = {"C:\\windows"};
   context.environment = [](const std::string& name, std::string* value) {
     if (name != "APPDATA") return false;
@@ -38,8 +39,11 @@ TEST(RemovalPlan, ListedFilesLastFirstAndTheirFolders) {
   EXPECT_EQ(listed.files, (std::vector<std::string>{kInstall + "\\data\\sub\\y.bin", kInstall + "\\data\\x.bin",
                                                     kInstall + "\\a.txt", kInstall + "\\UnInst.exe"}));
   EXPECT_EQ(listed.folders, (std::vector<std::string>{kInstall + "\\data\\sub", kInstall + "\\data"}));
-  // A name that no longer fits once joined is refused, not cut.
-  EXPECT_FALSE(ListedPathsIn(kInstall, {{std::string(250, 'n'), false}}, &listed));
+  // A name that no longer fits once joined is refused, not cut, and kept for the report;
+  // the others are joined all the same.
+  EXPECT_FALSE(ListedPathsIn(kInstall, {{"a.txt", false}, {std::string(250, 'n'), false}}, &listed));
+  EXPECT_EQ(listed.unjoined, std::vector<std::string>{std::string(250, 'n')});
+  EXPECT_EQ(listed.files, std::vector<std::string>{kInstall + "\\a.txt"});
 }
 
 TEST(RemovalPlan, FoldersGoDeepestFirstAndTheInstallFolderLast) {
@@ -58,6 +62,13 @@ TEST(RemovalPlan, FoldersGoDeepestFirstAndTheInstallFolderLast) {
   EXPECT_EQ(OrderFoldersForRemoval(candidates, context),
             (std::vector<std::string>{kAppData + "\\Maker\\Game", kInstall + "\\data\\sub\\deep",
                                       kInstall + "\\data\\sub", kInstall + "\\data", kInstall}));
+
+  // Documents chosen as the install folder: its folders go, the folder itself stays.
+  DeleteContext documents = context;
+  documents.install_folder = "C:\\users\\me\\Documents";
+  documents.protected_folders.push_back(documents.install_folder);
+  EXPECT_EQ(OrderFoldersForRemoval({documents.install_folder + "\\data", documents.install_folder}, documents),
+            std::vector<std::string>{documents.install_folder + "\\data"});
 }
 
 TEST(RemovalPlan, FoldersATargetLeaves) {
@@ -107,6 +118,17 @@ TEST(RemovalPlan, TheClosingReport) {
   EXPECT_EQ(report.find(files[39]), std::string::npos);
   EXPECT_EQ(report.size() - report.rfind("件"), 2u);  // ends with the count of the rest
   EXPECT_NE(report.find("…ほか"), std::string::npos);
+
+  // What was left untouched or refused is named, never dropped.
+  UninstallOutcome outcome;
+  outcome.links_left = {kInstall + "\\log"};
+  outcome.refused_lines = {"C:\\*"};
+  outcome.unjoined = {"data\\" + std::string(250, 'n')};
+  EXPECT_EQ(FormatUninstallReport(outcome, 1023),
+            "アンインストールが完了しました。\n\n"
+            "以下はリンク（ジャンクションなど）のため、たどらずに残しました。\n" + kInstall + "\\log\n\n"
+            "以下の削除指定は安全でないため、無視しました。\nC:\\*\n\n"
+            "以下のインストール情報の項目は扱えないため、無視しました。\n" + outcome.unjoined[0]);
 }
 
 TEST(HandOver, ArgumentsRoundTripAndRefusals) {
@@ -114,10 +136,10 @@ TEST(HandOver, ArgumentsRoundTripAndRefusals) {
   HandOver parsed;
   ASSERT_TRUE(ParseHandOverArguments(FormatHandOverArguments(original), &parsed));
   EXPECT_EQ(parsed.parent_id, original.parent_id);
-  EXPECT_EQ(parsed.install_folder, original.install_folder);
+  EXPECT_EQ(parsed.records_folder, original.records_folder);
   ASSERT_TRUE(ParseHandOverArguments("  /handover\t12   \"D:\\G\"  ", &parsed));
   EXPECT_EQ(parsed.parent_id, 12u);
-  EXPECT_EQ(parsed.install_folder, "D:\\G");
+  EXPECT_EQ(parsed.records_folder, "D:\\G");
 
   // Anything else means the program was started by hand.
   for (const char* arguments :
@@ -129,13 +151,21 @@ TEST(HandOver, ArgumentsRoundTripAndRefusals) {
 }
 
 TEST(HandOver, TheCopyDeletesItselfThenTheBatch) {
-  const std::string text = SelfDeletingBatchText("C:\\Temp\\PvUnInst_7.exe", "C:\\Temp\\PvUnInst_7.bat");
-  const std::size_t del_exe = text.find("del \"C:\\Temp\\PvUnInst_7.exe\"");
-  const std::size_t del_batch = text.find("del \"C:\\Temp\\PvUnInst_7.bat\"");
+  const std::string text =
+      SelfDeletingBatchText("C:\\Temp\\PvUnInst_ab\\PvUnInst_7.exe", "C:\\Temp\\PvUnInst_ab.bat",
+                            "C:\\Temp\\PvUnInst_ab", "C:\\Windows\\system32\\ping.exe");
+  const std::size_t del_exe = text.find("del \"C:\\Temp\\PvUnInst_ab\\PvUnInst_7.exe\"");
+  const std::size_t rmdir = text.find("rmdir \"C:\\Temp\\PvUnInst_ab\"\n");
+  const std::size_t del_batch = text.find("del \"C:\\Temp\\PvUnInst_ab.bat\"");
   ASSERT_NE(del_exe, std::string::npos);
+  ASSERT_NE(rmdir, std::string::npos);
   ASSERT_NE(del_batch, std::string::npos);
-  EXPECT_LT(del_exe, del_batch);
-  EXPECT_EQ(text.substr(del_batch), "del \"C:\\Temp\\PvUnInst_7.bat\"\n");  // the batch's last line
+  EXPECT_LT(del_exe, rmdir);
+  EXPECT_LT(rmdir, del_batch);
+  EXPECT_EQ(text.substr(del_batch), "del \"C:\\Temp\\PvUnInst_ab.bat\"\n");  // the batch's last line
+  // No helper by its bare name: the current folder (or PATH) could hold another "ping".
+  EXPECT_EQ(text.find("\nping"), std::string::npos);
+  EXPECT_NE(text.find("\"C:\\Windows\\system32\\ping.exe\" -n 2"), std::string::npos);
   EXPECT_NE(text.find("if %n% lss 60 goto again"), std::string::npos) << "the tries are bounded";
   EXPECT_EQ(TemporaryCopyName(7), "PvUnInst_7.exe");
 }

@@ -1,58 +1,23 @@
-// Folder creation level by level, the write test and the access-grant batch.
+// Folder creation level by level, the write test and the access grant.
 #include "system/folder_checks_win.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <windows.h>
+#include <sddl.h>
+
 #include <string>
 
 #include "support/system_test_support.h"
+#include "system/folder_rules.h"
 #include "support/wine_test.h"
 
 namespace {
-
-// This executable doubles as the "cacls" the batch runs: copied into the temporary folder
-// (where the batch starts, and which the command interpreter searches first) it records its
-// command line, standard input and priority, then holds the batch until the test has read it.
-constexpr char kCaclsLog[] = "pv-cacls.log";
-constexpr char kCaclsRelease[] = "pv-cacls.release";
 
 std::string TempFolder() {
   char temp[MAX_PATH] = "";
   GetTempPathA(sizeof temp, temp);
   return temp;
-}
-
-struct FakeCacls {
-  FakeCacls() {
-    char module[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    std::string name(module);
-    name = name.substr(name.find_last_of('\\') + 1);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name != "cacls.exe") return;
-    std::string input;
-    char block[256];
-    DWORD n = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), block, sizeof block, &n, nullptr) && n > 0) {
-      input.append(block, n);
-    }
-    const std::string log = std::string(GetCommandLineA()) + "\n" + input + "\n" +
-                            std::to_string(GetPriorityClass(GetCurrentProcess()));
-    wt::WriteFile(TempFolder() + kCaclsLog, log);
-    const DWORD start = GetTickCount();
-    while (!wt::FileExists(TempFolder() + kCaclsRelease) && GetTickCount() - start < 30000) Sleep(50);
-    ExitProcess(0);
-  }
-} g_fake_cacls;
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 30000) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > timeout_ms) return false;
-    Sleep(50);
-  }
-  return true;
 }
 
 TEST(CreateInstallFolder, CreatesEveryMissingLevel) {
@@ -114,33 +79,51 @@ TEST(TestFolderWritable, CreatesAndRemovesTheProbe) {
   EXPECT_EQ(TestFolderWritable((folder + "\\sub").c_str()), 1);
 }
 
-TEST(GrantEveryoneFullAccess, WritesRunsAndRemovesTheBatch) {
+TEST(GrantEveryoneFullAccess, EveryoneMayWriteWithoutABatch) {
   const std::string temp = TempFolder();
-  char self[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  ASSERT_TRUE(CopyFileA(self, (temp + "cacls.exe").c_str(), FALSE));
-  DeleteFileA((temp + kCaclsLog).c_str());
-  DeleteFileA((temp + kCaclsRelease).c_str());
-  const std::string batch = temp + "Panvester_fullaccess.bat";
-  const std::string companion = temp + "Panvester_fullaccess.pif";
-  wt::WriteFile(companion, "leftover");
-
+  // Japanese and a blank: the path reaches the system as UTF-16, not through a console.
   const std::string folder = MakeScratchFolder("pv-grant My ゲーム");
   GrantEveryoneFullAccess(folder.c_str());
 
-  // The current directory is left in the temporary folder.
-  EXPECT_EQ(CurrentDirectory() + "\\", temp);
-  ASSERT_TRUE(WaitFor([&] { return wt::FileExists(temp + kCaclsLog); })) << "cacls never ran";
-  EXPECT_EQ(wt::ReadFile(batch), "echo y| cacls \"" + folder + "\" /p everyone:F\r\n"
-                              "del \"" + companion + "\"\r\n"
-                              "del \"" + batch + "\"\r\n");
-  const std::string log = wt::ReadFile(temp + kCaclsLog);
-  EXPECT_NE(log.find("\"" + folder + "\" /p everyone:F"), std::string::npos) << log;
-  EXPECT_NE(log.find("\ny"), std::string::npos) << "the piped answer: " << log;
+  const EveryoneAccess access = ReadEveryoneAccess(folder);
+  EXPECT_TRUE(EveryoneMayWrite(access)) << access.sddl;
+  EXPECT_FALSE(wt::FileExists(temp + "Panvester_fullaccess.bat"));
+  EXPECT_EQ(CurrentDirectory() + "\\", temp) << "the install sequence goes on from the temporary folder";
 
-  wt::WriteFile(temp + kCaclsRelease, "");
-  EXPECT_TRUE(WaitFor([&] { return !wt::FileExists(batch) && !wt::FileExists(companion); }))
-      << "the batch removes the companion and itself";
+  // Text that is no CP932 path, and a missing folder, change nothing and report nothing.
+  GrantEveryoneFullAccess((folder + "\x81").c_str());
+  GrantEveryoneFullAccess((folder + "\\missing").c_str());
+  EXPECT_FALSE(wt::DirectoryExists(folder + "\\missing"));
+}
+
+// What the descriptor string means to the system: one entry allowing Everyone full control,
+// inherited by files and folders, in a list protected from the parent's entries.
+TEST(GrantEveryoneFullAccess, TheListAsTheSystemReadsIt) {
+  const std::string sddl = EveryoneFullAccessSddl();
+  const std::wstring wide(sddl.begin(), sddl.end());
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(wide.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                    nullptr));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL list = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted));
+  ASSERT_TRUE(present && list);
+  ASSERT_EQ(list->AceCount, 1);
+  void* entry = nullptr;
+  ASSERT_TRUE(GetAce(list, 0, &entry));
+  const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+  EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_EQ(allowed->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  EXPECT_EQ(allowed->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof everyone;
+  ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
+  EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone));
+  LocalFree(descriptor);
 }
 
 }  // namespace

@@ -206,6 +206,17 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
     EXPECT_EQ(LastWriteTime(path), file.time) << file.name;
   }
 
+  // The uninstaller the entry and its shortcut start: a copy in a folder of its own under the
+  // common application data, beside the settings and the list it works from.
+  std::string uninstaller = QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").data.c_str();
+  ASSERT_GT(uninstaller.size(), 2u);
+  uninstaller = uninstaller.substr(1, uninstaller.size() - 2);
+  const std::string records = uninstaller.substr(0, uninstaller.rfind('\\'));
+  EXPECT_EQ(records.find(SpecialFolder(CSIDL_COMMON_APPDATA) + "\\PanvesterUninstall_"), 0u) << records;
+  EXPECT_EQ(wt::ReadFile(uninstaller), wt::ReadFile(folder + "\\UnInst.exe"));
+  EXPECT_EQ(wt::ReadFile(records + "\\install.env"), kInstallEnv);
+  EXPECT_EQ(wt::ReadFile(records + "\\UnInst.lst"), wt::ReadFile(folder + "\\UnInst.lst"));
+
   // Shortcuts in the all-users folders (Wine is an NT 6 system).
   const std::string group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\サンプル\\" + kTitle + "\\";
   struct Expected {
@@ -214,7 +225,7 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
   const Expected links[] = {
       {group + kTitle + ".LNK", folder + "\\game.exe"},
       {group + kTitle + " お読みください.LNK", folder + "\\readme.txt"},
-      {group + kTitle + " アンインストール.LNK", folder + "\\UnInst.exe"},
+      {group + kTitle + " アンインストール.LNK", uninstaller},
       {SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kTitle + ".LNK", folder + "\\game.exe"},
   };
   for (const Expected& expected : links) {
@@ -222,14 +233,12 @@ TEST_F(InstallEndToEnd, FullInstallThenTheFolderIsRemembered) {
     ASSERT_TRUE(link.loaded) << expected.link;
     EXPECT_EQ(link.target, expected.target);
     EXPECT_EQ(link.description, "Hoshifuru");
-    EXPECT_EQ(link.working_folder, folder);
+    EXPECT_EQ(link.working_folder, expected.target.substr(0, expected.target.rfind('\\')));
   }
 
   // The uninstall entry, with the extra values that Windows' list of programs shows.
   auto text = [](const std::string& s) { return s + '\0'; };
   EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName").data, text(kTitle));
-  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").data,
-            text("\"" + folder + "\\UnInst.exe\""));
   EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation").data, text(folder));
   EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon").data, text(folder + "\\game.exe"));
   const RegValue size = QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize");

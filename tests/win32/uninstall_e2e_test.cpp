@@ -26,6 +26,9 @@ constexpr char kDone[] = "アンインストールが完了しました。";
 constexpr char kKeptHead[] = "\n\n以下のフォルダは、ファイルが残っているか使用中のため削除しませんでした。\n";
 constexpr char kFailedHead[] =
     "\n\n以下のファイルを削除できませんでした。お手数ですが、手動で削除してください。\n";
+constexpr char kLinksHead[] = "\n\n以下はリンク（ジャンクションなど）のため、たどらずに残しました。\n";
+// The two lines of kInstallEnv the rules refuse, as the report names them.
+constexpr char kRefused[] = "\n\n以下の削除指定は安全でないため、無視しました。\n..\\outside.txt\nC:\\*";
 const std::string kUserKey = "Software\\PanvesterUni\\Hoshifuru";
 const std::string kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp星降る町 UNI";
@@ -125,6 +128,14 @@ void Install(const std::string& setup_exe, const std::string& folder) {
   ASSERT_TRUE(wt::FileExists(folder + "\\UnInst.lst"));
 }
 
+// The uninstaller the system's list of programs starts: the protected copy.
+std::string EntryUninstaller() {
+  std::string command = QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString").data;
+  command = command.c_str();  // without the stored terminator
+  if (command.size() < 2 || command.front() != '"' || command.back() != '"') return command;
+  return command.substr(1, command.size() - 2);
+}
+
 // What the game and the player leave behind after playing.
 void Play(const std::string& folder) {
   ASSERT_TRUE(wt::MakeDirs(SaveFolder()));
@@ -197,12 +208,18 @@ std::vector<std::string> Names(const std::string& folder) {
   return names;
 }
 
-// Everything the installation made outside its folder is gone.
-void ExpectSystemClean() {
+// Everything the installation made outside its folder is gone; the game's own value in the
+// per-user key stays unless the player let the user data go.
+void ExpectSystemClean(bool user_data_removed) {
   EXPECT_FALSE(wt::DirectoryExists(StartMenuGroup())) << "Start-menu group and its shortcuts";
   EXPECT_FALSE(wt::FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kTitle + ".LNK"));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\PanvesterUni")) << "per-user key and its parent";
+  if (user_data_removed) {
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\PanvesterUni")) << "per-user key and its parent";
+  } else {
+    EXPECT_TRUE(QueryValue(HKEY_CURRENT_USER, kUserKey, "Volume").found) << "the player's setting";
+    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kUserKey, "IsInst").found) << "what the install wrote";
+  }
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\PanvesterUni")) << "machine test key and its parent";
   EXPECT_EQ(IniValue("Path"), "(none)");
   EXPECT_FALSE(wt::FileExists(IniFile())) << "the INI file is left empty, so it goes";
@@ -212,6 +229,7 @@ class UninstallEndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { CoInitialize(nullptr); }
   void TearDown() override {
+    DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterUni");
     DeleteFileA("C:\\Games\\outside.txt");
     wt::RemoveTree(SpecialFolder(CSIDL_APPDATA) + "\\PanvesterUni");
   }
@@ -224,8 +242,16 @@ TEST_F(UninstallEndToEnd, NoKeepsUserDataAndThePlayersOwnFiles) {
   ASSERT_EQ(IniValue("Path"), folder) << "installed as expected";
   Play(folder);
   ASSERT_FALSE(HasFatalFailure());
+  // Another user adds a line to the open install folder's copy: the records decide.
+  std::string settings = wt::ReadFile(folder + "\\install.env");
+  const std::size_t cache = settings.find("cache.dat\r\n");
+  ASSERT_NE(cache, std::string::npos);
+  settings.insert(cache, "mine\\notes.txt\r\n");
+  ASSERT_TRUE(wt::WriteFile(folder + "\\install.env", settings));
+  const std::string uninstaller = EntryUninstaller();
+  EXPECT_EQ(uninstaller.find(SpecialFolder(CSIDL_COMMON_APPDATA) + "\\PanvesterUninstall_"), 0u) << uninstaller;
 
-  wt::Process original = wt::Start(folder + "\\UnInst.exe");
+  wt::Process original = wt::Start(uninstaller);
   const Answered question = Answer(IDYES);
   EXPECT_EQ(question.text, kQuestion);
   EXPECT_EQ(question.process_id, original.id) << "asked before handing over";
@@ -237,17 +263,18 @@ TEST_F(UninstallEndToEnd, NoKeepsUserDataAndThePlayersOwnFiles) {
   EXPECT_NE(user_data.process_id, original.id) << "the copy in the temporary folder works";
   const Answered report = Answer(IDOK);
   // The player's own folder and the kept saves keep the install folder.
-  EXPECT_EQ(report.text, std::string(kDone) + kKeptHead + folder);
+  EXPECT_EQ(report.text, std::string(kDone) + kKeptHead + folder + kRefused);
   ASSERT_TRUE(WaitProcessExit(report.process_id, &code));
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(TemporaryCopiesGone());
 
   EXPECT_EQ(Names(folder), (std::vector<std::string>{"mine", "save"}));
-  EXPECT_EQ(Names(folder + "\\mine"), std::vector<std::string>{"notes.txt"});
+  EXPECT_EQ(Names(folder + "\\mine"), std::vector<std::string>{"notes.txt"}) << "a line added afterwards does nothing";
+  EXPECT_FALSE(wt::DirectoryExists(uninstaller.substr(0, uninstaller.rfind('\\')))) << "the records go too";
   EXPECT_EQ(Names(folder + "\\save"), (std::vector<std::string>{"slot0.sav", "slot1.sav"})) << "No keeps the saves";
   EXPECT_TRUE(wt::FileExists(SaveFolder() + "\\save1.dat")) << "No keeps the saves";
   EXPECT_TRUE(wt::FileExists("C:\\Games\\outside.txt")) << "a refused line deletes nothing";
-  ExpectSystemClean();
+  ExpectSystemClean(false);
   wt::RemoveTree(folder);
 }
 
@@ -262,7 +289,7 @@ TEST_F(UninstallEndToEnd, YesRemovesUserDataAndAFileInUseIsReported) {
   HANDLE held = CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-  wt::Process original = wt::Start(folder + "\\UnInst.exe");
+  wt::Process original = wt::Start(EntryUninstaller());
   EXPECT_EQ(Answer(IDYES).text, kQuestion);
   DWORD code = 1;
   ASSERT_TRUE(wt::WaitExit(original, kTimeout, &code));
@@ -274,7 +301,7 @@ TEST_F(UninstallEndToEnd, YesRemovesUserDataAndAFileInUseIsReported) {
   EXPECT_EQ(Answer(IDCANCEL).text, in_use) << "still in use: asked again, then skipped";
   EXPECT_EQ(Answer(IDYES).text, kUserDataQuestion);
   const Answered report = Answer(IDOK);
-  EXPECT_EQ(report.text, std::string(kDone) + kFailedHead + busy + kKeptHead + folder);
+  EXPECT_EQ(report.text, std::string(kDone) + kFailedHead + busy + kKeptHead + folder + kRefused);
   EXPECT_EQ(wt::ClipboardText(), report.text) << "the report can be pasted";
   ASSERT_TRUE(WaitProcessExit(report.process_id, &code));
   EXPECT_EQ(code, 0u);
@@ -285,8 +312,113 @@ TEST_F(UninstallEndToEnd, YesRemovesUserDataAndAFileInUseIsReported) {
   EXPECT_EQ(Names(folder + "\\data"), std::vector<std::string>{"big.bin"});
   EXPECT_FALSE(wt::DirectoryExists(SaveFolder())) << "Yes takes the saves and their emptied folder";
   EXPECT_TRUE(wt::DirectoryExists(SpecialFolder(CSIDL_APPDATA))) << "never a protected folder";
-  ExpectSystemClean();
+  ExpectSystemClean(true);
   wt::RemoveTree(folder);
+}
+
+// A Unix symbolic link made from the Linux side, which Wine shows as a reparse point (as a
+// junction planted by another user shows on Windows). `ln` runs apart from the waiting
+// process, so the link is awaited by its attributes.
+bool MakeUnixLink(const std::string& link, const std::string& target) {
+  using UnixNameFn = char*(CDECL*)(LPCWSTR);
+  const auto unix_name = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unix_name) return false;
+  auto to_unix = [&](const std::string& path) {
+    wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
+    char* name = unix_name(wide);
+    const std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+  };
+  std::string command = "/bin/ln -s \"" + to_unix(target) + "\" \"" + to_unix(link) + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < kTimeout; Sleep(50)) {
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  return false;
+}
+
+// Another user swaps a listed folder and a [delfiles] folder of the open install folder for
+// links to folders outside: the uninstaller deletes nothing through them and names them.
+TEST_F(UninstallEndToEnd, ALinkInTheInstallFolderIsNeverFollowed) {
+  const std::string folder = "C:\\Games\\UNI3";
+  const std::string outside = "C:\\Outside";
+  Install(wt::MakeSetup(wt::TempDir() + "\\uni-link", GameFiles(), wt::Container::kAppended), folder);
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(wt::MakeDirs(outside + "\\logs"));
+  ASSERT_TRUE(wt::MakeDirs(outside + "\\scripts"));
+  ASSERT_TRUE(wt::WriteFile(outside + "\\logs\\1.log", "canary"));
+  ASSERT_TRUE(wt::WriteFile(outside + "\\scripts\\first.ks", "canary"));
+  // "data\scripts\" is listed (with "first.ks" in it); "log" is the folder of "REP_INSTALL\log\*.log".
+  ASSERT_TRUE(DeleteFileA((folder + "\\data\\scripts\\first.ks").c_str()));
+  ASSERT_TRUE(RemoveDirectoryA((folder + "\\data\\scripts").c_str()));
+  ASSERT_TRUE(MakeUnixLink(folder + "\\data\\scripts", outside + "\\scripts"));
+  ASSERT_TRUE(MakeUnixLink(folder + "\\log", outside + "\\logs"));
+
+  wt::Process original = wt::Start(EntryUninstaller());
+  EXPECT_EQ(Answer(IDYES).text, kQuestion);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(original, kTimeout, &code));
+  EXPECT_EQ(Answer(IDYES).text, kUserDataQuestion);
+  const Answered report = Answer(IDOK);
+  EXPECT_EQ(report.text, std::string(kDone) + kKeptHead + folder + kLinksHead + folder + "\\data\\scripts\n" + folder +
+                             "\\log" + kRefused);
+  ASSERT_TRUE(WaitProcessExit(report.process_id, &code));
+
+  EXPECT_TRUE(wt::FileExists(outside + "\\logs\\1.log")) << "nothing is deleted through a link";
+  EXPECT_TRUE(wt::FileExists(outside + "\\scripts\\first.ks")) << "nothing is deleted through a link";
+  EXPECT_FALSE(wt::FileExists(folder + "\\game.exe")) << "the rest goes";
+  wt::RemoveTree(folder);
+  wt::RemoveTree(outside);
+}
+
+// Two installations of one title: the second owns the entry and the shortcuts by now, so
+// uninstalling the first leaves them. The levels the first install made above its folder go
+// once empty; the level that was there before stays.
+TEST_F(UninstallEndToEnd, OnlyWhatThisInstallationMadeGoes) {
+  const std::string before = "C:\\Before";
+  const std::string first = before + "\\Made\\Deeper\\UNI4";
+  const std::string second = "C:\\Games\\UNI5";
+  ASSERT_TRUE(wt::MakeDirs(before));
+  const std::string setup = wt::MakeSetup(wt::TempDir() + "\\uni-two", GameFiles(), wt::Container::kAppended);
+  Install(setup, first);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string first_uninstaller = EntryUninstaller();
+  Install(setup, second);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string second_uninstaller = EntryUninstaller();
+  ASSERT_NE(first_uninstaller, second_uninstaller);
+
+  wt::Process original = wt::Start(first_uninstaller);
+  EXPECT_EQ(Answer(IDYES).text, kQuestion);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(original, kTimeout, &code));
+  EXPECT_EQ(Answer(IDYES).text, kUserDataQuestion);
+  const Answered report = Answer(IDOK);
+  EXPECT_EQ(report.text, std::string(kDone) + kRefused);
+  ASSERT_TRUE(WaitProcessExit(report.process_id, &code));
+
+  EXPECT_FALSE(wt::DirectoryExists(before + "\\Made")) << "made by the install, now empty";
+  EXPECT_TRUE(wt::DirectoryExists(before)) << "there before the install";
+  EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation").data, second + '\0');
+  EXPECT_EQ(EntryUninstaller(), second_uninstaller);
+  EXPECT_TRUE(wt::FileExists(second_uninstaller));
+  EXPECT_TRUE(wt::FileExists(StartMenuGroup() + "\\" + kTitle + "\\" + kTitle + ".LNK"));
+  EXPECT_TRUE(wt::FileExists(StartMenuGroup() + "\\" + kTitle + "\\" + kTitle + " アンインストール.LNK"));
+  EXPECT_TRUE(wt::FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kTitle + ".LNK"));
+  EXPECT_TRUE(wt::FileExists(second + "\\game.exe"));
+  wt::RemoveTree(second);
+  wt::RemoveTree(before);
 }
 
 }  // namespace

@@ -27,9 +27,9 @@ void Settings(const std::string& text) {
 constexpr char kRegSettings[] =
     "REG_GLOBAL PvUniReg\nREG_LOCAL Game\n[reg]\n\"IsInst\"=\"1\"\n\"InstTo\"=\"REP_INSTALL\"\n-\n";
 
-void Undo() {
+void Undo(bool with_user_data = false) {
   char name[kSplitBuffer], value[kSplitBuffer];
-  RemoveUserKey(name, value);
+  RemoveUserKey(name, value, with_user_data);
 }
 
 class UninstallRegistry : public ::testing::Test {
@@ -45,12 +45,20 @@ class UninstallRegistry : public ::testing::Test {
   }
 };
 
-TEST_F(UninstallRegistry, TheUserKeyGoesWithTheGamesValuesAndItsEmptyParent) {
+TEST_F(UninstallRegistry, TheGamesOwnValuesGoOnlyWithTheUserData) {
   Settings(kRegSettings);
   SetStringValue(HKEY_CURRENT_USER, kKey, "IsInst", "1");
   SetStringValue(HKEY_CURRENT_USER, kKey, "Volume", "80");  // written by the game
-  Undo();
+  Undo(false);
+  EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kKey, "IsInst").found);
+  EXPECT_STREQ(QueryValue(HKEY_CURRENT_USER, kKey, "Volume").data.c_str(), "80") << "the player's setting survives a No";
+  Undo(true);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kParent));
+
+  // Nothing but what the install wrote: the key and its parent go on a No too.
+  SetStringValue(HKEY_CURRENT_USER, kKey, "IsInst", "1");
+  Undo(false);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kParent));
 
   // Another product of the same maker keeps the parent.

@@ -378,6 +378,9 @@ void Linter::ReportDeleteLine(std::size_t read, const std::string& name, const s
     *value = "C:\\" + variable;
     return true;
   };
+  // The data folders as their usual variables name them.
+  context.data_folders = {"C:\\APPDATA", "C:\\LOCALAPPDATA", "C:\\PROGRAMDATA", "C:\\ALLUSERSPROFILE",
+                          "C:\\USERPROFILE\\Documents", "C:\\USERPROFILE\\Saved Games", "C:\\PUBLIC\\Documents"};
   const DeleteVerdict verdict = ResolveDeleteLine(line, context).verdict;
   switch (verdict) {
     case DeleteVerdict::kAccepted:

@@ -162,38 +162,6 @@ bool RegisterBuildStep(const char* name, BuildStep step) {
 
 const std::vector<NamedBuildStep>& BuildSteps() { return Steps(); }
 
-namespace {
-
-// Everything before the certificate table is covered by the signature: the trailer is the
-// last four bytes there, before up to seven zero bytes of alignment.
-bool LocateBeforeSignature(FilePtr stream, const PeLayout& pe, LocatedArchive* found) {
-  std::FILE* in = stream.get();
-  if (!SeekFile(in, 0, SEEK_END)) return false;
-  const std::int64_t size = TellFile(in);
-  const std::int64_t table = pe.certificate_offset;
-  if (table + pe.certificate_size != size || table > kArchiveLimit + 8) return false;
-  unsigned char tail[12] = {};
-  const std::int64_t tail_at = std::max<std::int64_t>(0, table - 12);
-  const std::size_t tail_size = static_cast<std::size_t>(table - tail_at);
-  if (!SeekFile(in, tail_at, SEEK_SET) || std::fread(tail, 1, tail_size, in) != tail_size) return false;
-  for (std::size_t padding = 0; padding < 8 && padding + 4 <= tail_size; ++padding) {
-    if (padding > 0 && tail[tail_size - padding] != 0) break;
-    const unsigned char* trailer = tail + tail_size - padding - 4;
-    const std::int64_t start = LoadU32(trailer);
-    const std::int64_t trailer_at = table - static_cast<std::int64_t>(padding) - 4;
-    if (start != pe.image_end || start > trailer_at) continue;
-    if (!SeekFile(in, start, SEEK_SET)) return false;
-    found->stream = std::move(stream);
-    found->start = start;
-    found->length = static_cast<std::int32_t>(trailer_at - start);
-    found->sidecar = false;
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error, ArchiveContainer* container) {
   char magic[2] = {0, 0};
   FilePtr stream(OpenFile(path, "rb"));
@@ -211,7 +179,12 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
   if (exe && ReadPeLayout(stream.get(), &pe) && pe.Signed()) {
     container->is_signed = true;
     container->certificate_size = pe.certificate_size;
-    if (LocateBeforeSignature(std::move(stream), pe, found)) return true;
+    // The program's own locator finds the trailer in front of the table; the tool only
+    // insists that it did, rather than read the signature's last bytes as a trailer.
+    if (LocateInStream(std::move(stream), false, found) == LocateStatus::kFound &&
+        found->start + found->length + 4 <= static_cast<std::int64_t>(pe.certificate_offset)) {
+      return true;
+    }
     *error = path + ": signed, but no archive ends right before the signature (trailer not found)";
     return false;
   }

@@ -8,7 +8,7 @@
 struct PeLayout {
   std::uint32_t certificate_offset = 0;  // file offset of the certificate table, 0 when none
   std::uint32_t certificate_size = 0;
-  std::int64_t image_end = 0;            // end of the last section's raw data
+  std::int64_t image_end = 0;            // end of the sections (and of a COFF symbol table after them)
   bool Signed() const { return certificate_size != 0; }
 };
 

@@ -1,7 +1,11 @@
 #include "support/system_test_support.h"
 
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
+
+#include <memory>
 
 #include "settings/resource_opener.h"
 #include "settings/section_lists_win.h"
@@ -38,6 +42,43 @@ void ReloadSettingList(const std::string& text) {
   FreeSettingList();
   LoadSettingList("install.env");
   SetCurrentDirectoryA(saved.c_str());
+}
+
+EveryoneAccess ReadEveryoneAccess(const std::string& path) {
+  EveryoneAccess access;
+  wchar_t wide[MAX_PATH];
+  if (!MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide, MAX_PATH)) return access;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(wide, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return access;
+  }
+  const std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+  wchar_t* text = nullptr;
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                           &text, nullptr)) {
+    char narrow[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    access.sddl = narrow;
+    LocalFree(text);
+  }
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD everyone_size = sizeof everyone;
+  if (!list || !CreateWellKnownSid(WinWorldSid, nullptr, everyone, &everyone_size)) return access;
+  for (DWORD i = 0; i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(list, i, &entry)) continue;
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    if (EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone)) access.mask |= allowed->Mask;
+  }
+  return access;
+}
+
+bool EveryoneMayWrite(const EveryoneAccess& access) {
+  const DWORD write = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+  return (access.mask & write) == write;
 }
 
 RegValue QueryValue(HKEY root, const std::string& key, const char* name) {

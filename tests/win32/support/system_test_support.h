@@ -37,6 +37,16 @@ void DeleteTree(HKEY root, const std::string& key);
 // False when the volatile key could not be made.
 bool RefuseMachineKeysUnder(const std::string& global);
 
+// The access that the folder's list gives Everyone (S-1-1-0) by allowing entries, with
+// the list as SDDL for messages; 0 when the list cannot be read.
+struct EveryoneAccess {
+  DWORD mask = 0;
+  std::string sddl;
+};
+EveryoneAccess ReadEveryoneAccess(const std::string& path);
+// Everyone may add files and folders (what Wine's mode bits show of full control).
+bool EveryoneMayWrite(const EveryoneAccess& access);
+
 // A shortcut file read back through the shell-link object.
 struct ShortcutInfo {
   bool loaded = false;

@@ -1,0 +1,128 @@
+#include "archive/signed_image.h"
+
+#include <algorithm>
+
+#include "archive/archive_format.h"
+
+namespace {
+
+// Offsets into the headers (PE/COFF layout).
+constexpr std::size_t kDosHeaderBytes = 64;
+constexpr std::size_t kNewHeaderOffsetAt = 0x3C;
+constexpr std::size_t kFileHeaderBytes = 24;  // "PE\0\0" and the COFF header
+constexpr std::size_t kSectionCountAt = 6;
+constexpr std::size_t kSymbolTableAt = 12;
+constexpr std::size_t kSymbolCountAt = 16;
+constexpr std::int64_t kSymbolBytes = 18;
+constexpr std::size_t kOptionalSizeAt = 20;
+constexpr std::uint16_t kMagicPe32 = 0x10B;
+constexpr std::uint16_t kMagicPe32Plus = 0x20B;
+constexpr std::size_t kOptionalHeaderMax = 240;  // PE32+ with all sixteen directories
+constexpr std::uint32_t kSecurityDirectory = 4;
+constexpr std::size_t kDirectoryBytes = 8;
+constexpr std::size_t kSectionHeaderBytes = 40;
+constexpr std::size_t kMaxSections = 96;  // the loader's own limit
+
+std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+std::uint32_t U32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
+bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layout) {
+  unsigned char dos[kDosHeaderBytes];
+  if (file_size < static_cast<std::int64_t>(kDosHeaderBytes) || !file.ReadAt(0, dos, sizeof dos)) return false;
+  if (dos[0] != 'M' || dos[1] != 'Z') return false;
+  const std::int64_t pe_at = U32(dos + kNewHeaderOffsetAt);
+  unsigned char header[kFileHeaderBytes];
+  if (pe_at + static_cast<std::int64_t>(sizeof header) > file_size || !file.ReadAt(pe_at, header, sizeof header)) {
+    return false;
+  }
+  if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) return false;
+  const std::size_t sections = U16(header + kSectionCountAt);
+  const std::size_t optional_size = U16(header + kOptionalSizeAt);
+  if (sections > kMaxSections) return false;
+
+  unsigned char optional[kOptionalHeaderMax] = {};
+  const std::int64_t optional_at = pe_at + static_cast<std::int64_t>(sizeof header);
+  const std::size_t optional_read = std::min(optional_size, sizeof optional);
+  if (optional_read < 2 || optional_at + static_cast<std::int64_t>(optional_size) > file_size ||
+      !file.ReadAt(optional_at, optional, optional_read)) {
+    return false;
+  }
+  std::size_t count_at = 0;
+  std::size_t directories_at = 0;
+  switch (U16(optional)) {
+    case kMagicPe32:
+      count_at = 92;
+      directories_at = 96;
+      break;
+    case kMagicPe32Plus:
+      count_at = 108;
+      directories_at = 112;
+      break;
+    default:
+      return false;
+  }
+  ImageLayout result;
+  const std::size_t security_at = directories_at + kSecurityDirectory * kDirectoryBytes;
+  if (security_at + kDirectoryBytes <= optional_read && U32(optional + count_at) > kSecurityDirectory) {
+    // The one directory whose address is a file offset, not a virtual address.
+    result.certificate_offset = U32(optional + security_at);
+    result.certificate_size = U32(optional + security_at + 4);
+    if (result.certificate_offset == 0) result.certificate_size = 0;
+  }
+
+  const std::int64_t table_at = optional_at + static_cast<std::int64_t>(optional_size);
+  const std::size_t table_bytes = sections * kSectionHeaderBytes;
+  unsigned char table[kMaxSections * kSectionHeaderBytes];
+  if (table_at + static_cast<std::int64_t>(table_bytes) > file_size ||
+      (table_bytes > 0 && !file.ReadAt(table_at, table, table_bytes))) {
+    return false;
+  }
+  for (std::size_t i = 0; i < sections; ++i) {
+    const unsigned char* section = table + i * kSectionHeaderBytes;
+    const std::int64_t raw_size = U32(section + 16);
+    const std::int64_t raw_at = U32(section + 20);
+    if (raw_size > 0) result.image_end = std::max(result.image_end, raw_at + raw_size);
+  }
+  // An unstripped image keeps a COFF symbol table and its string table after the sections:
+  // still the program, not yet the archive.
+  const std::int64_t symbols_at = U32(header + kSymbolTableAt);
+  if (symbols_at > 0) {
+    const std::int64_t strings_at = symbols_at + kSymbolBytes * U32(header + kSymbolCountAt);
+    unsigned char strings_size[4];
+    if (strings_at + 4 <= file_size && file.ReadAt(strings_at, strings_size, sizeof strings_size)) {
+      const std::int64_t symbols_end = strings_at + std::max<std::int64_t>(U32(strings_size), 4);
+      if (symbols_end <= file_size) result.image_end = std::max(result.image_end, symbols_end);
+    }
+  }
+  *layout = result;
+  return true;
+}
+
+std::int64_t FindTrailerOffset(ByteSource& file, std::int64_t file_size) {
+  const std::int64_t unsigned_offset = file_size - static_cast<std::int64_t>(kTrailerBytes);
+  ImageLayout layout;
+  if (!ReadImageLayout(file, file_size, &layout) || layout.certificate_size == 0 ||
+      layout.certificate_offset + layout.certificate_size != file_size) {
+    return unsigned_offset;
+  }
+  // The trailer names the image's end as the archive's start; with the padding zero that
+  // pins it down (a shorter padding would read the trailer shifted, a value it cannot equal).
+  unsigned char tail[kTrailerBytes + kMaxCertificatePadding];
+  for (std::int64_t padding = 0; padding <= kMaxCertificatePadding; ++padding) {
+    const std::int64_t at = layout.certificate_offset - static_cast<std::int64_t>(kTrailerBytes) - padding;
+    if (at < layout.image_end) break;
+    if (!file.ReadAt(at, tail, kTrailerBytes + static_cast<std::size_t>(padding))) break;
+    // Non-zero bytes there are no padding, nor can a longer padding include them.
+    if (!std::all_of(tail + kTrailerBytes, tail + kTrailerBytes + padding, [](unsigned char b) { return b == 0; })) {
+      break;
+    }
+    if (U32(tail) == layout.image_end) return at;
+  }
+  return unsigned_offset;
+}

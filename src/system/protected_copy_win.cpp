@@ -1,0 +1,124 @@
+#include "system/protected_copy_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <sddl.h>
+
+#include <cstdio>
+
+#include "common/cp932.h"
+#include "common/setup_names.h"
+#include "system/folder_rules.h"
+#include "system/shortcuts_win.h"
+#include "system/uninstall_records.h"
+#include "common/wide_win.h"
+
+namespace {
+
+constexpr int kFreshFolderTries = 16;
+
+// RtlGenRandom, exported by advapi32 under this name since Windows XP.
+using RandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+
+bool RandomHex(std::string* text) {
+  const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+  const FARPROC proc = advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr;
+  const RandomFn fn = reinterpret_cast<RandomFn>(reinterpret_cast<void (*)()>(proc));
+  unsigned char bytes[8];
+  if (!fn || !fn(bytes, sizeof bytes)) return false;
+  static const char kDigits[] = "0123456789abcdef";
+  text->clear();
+  for (unsigned char b : bytes) {
+    *text += kDigits[b >> 4];
+    *text += kDigits[b & 15];
+  }
+  return true;
+}
+
+std::string CommonAppData() {
+  char path[kPathBuffer] = "";
+  if (!GetSpecialFolderPath(nullptr, CSIDL_COMMON_APPDATA, path)) return std::string();
+  std::string folder(path);
+  return StripBackslash(folder);
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::wstring wide;
+  if (!WidenCp932(path, &wide)) return false;
+  // CREATE_NEW: the folder is fresh, so anything already there was not put by us.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                  written == text.size();
+  return CloseHandle(file) && ok;
+}
+
+bool CopyInto(const std::string& from, const std::string& to) {
+  std::wstring wide_from, wide_to;
+  return WidenCp932(from, &wide_from) && WidenCp932(to, &wide_to) && CopyFileW(wide_from.c_str(), wide_to.c_str(), TRUE);
+}
+
+constexpr const char* kRecordsFiles[] = {kUninstallerName, kInstallListName, kSettingsFileName, kRecordsFileName};
+
+}  // namespace
+
+bool CreateFreshFolder(const std::string& parent, const char* prefix, const wchar_t* sddl, std::string* folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  bool made = false;
+  std::string base(parent);
+  AddBackslash(base);
+  for (int i = 0; i < kFreshFolderTries && !made; ++i) {
+    std::string random;
+    std::wstring wide;
+    if (!RandomHex(&random)) break;
+    *folder = base + prefix + random;
+    if (folder->size() > kPathMaxText || !WidenCp932(*folder, &wide)) break;
+    // Fails for a folder that exists: another name is drawn.
+    made = CreateDirectoryW(wide.c_str(), &attributes) != FALSE;
+  }
+  LocalFree(descriptor);
+  if (!made) folder->clear();
+  return made;
+}
+
+bool WriteProtectedUninstaller(const std::string& install_folder, const std::vector<std::string>& made_folders,
+                               const std::string& settings_file, std::string* records_folder) {
+  const std::string parent = CommonAppData();
+  if (parent.empty() || !CreateFreshFolder(parent, kRecordsFolderPrefix, kRecordsFolderSddl, records_folder)) {
+    return false;
+  }
+  UninstallRecords records;
+  records.install_folder = install_folder;
+  records.made_folders = made_folders;
+  std::string from = install_folder;
+  AddBackslash(from);
+  std::string to = *records_folder + '\\';
+  const bool ok = CopyInto(from + kUninstallerName, to + kUninstallerName) &&
+                  CopyInto(from + kInstallListName, to + kInstallListName) &&
+                  CopyInto(settings_file, to + kSettingsFileName) &&
+                  WriteText(to + kRecordsFileName, FormatUninstallRecords(records));
+  if (!ok) {
+    RemoveRecordsFolder(*records_folder);
+    records_folder->clear();
+  }
+  return ok;
+}
+
+bool IsRecordsFolder(const std::string& folder) {
+  const std::string parent = CommonAppData();
+  if (parent.empty()) return false;
+  const std::string prefix = parent + '\\' + kRecordsFolderPrefix;
+  if (folder.size() <= prefix.size() || LowerMb(folder.substr(0, prefix.size())) != LowerMb(prefix)) return false;
+  return FindCharMb(std::string_view(folder).substr(prefix.size()), '\\') == std::string_view::npos;
+}
+
+void RemoveRecordsFolder(const std::string& folder) {
+  std::wstring wide;
+  for (const char* name : kRecordsFiles) {
+    if (WidenCp932(folder + '\\' + name, &wide)) DeleteFileW(wide.c_str());
+  }
+  if (WidenCp932(folder, &wide)) RemoveDirectoryW(wide.c_str());
+}

@@ -1,0 +1,30 @@
+// The uninstaller's own folder: made fresh with an access list that only administrators and
+// SYSTEM can write, so that neither the program the uninstall entry starts nor what it reads
+// can be swapped by another user of the machine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The access lists, as security descriptors in their text form: protected from inheritance,
+// full control for SYSTEM and administrators; the records folder is readable by users (the
+// shortcut shows the program's icon), the temporary copy's folder by nobody else.
+constexpr wchar_t kRecordsFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+constexpr wchar_t kPrivateFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// Creates `parent`\`prefix`<16 random hex digits> with the given access list; never an existing
+// folder. False when no such folder could be made.
+bool CreateFreshFolder(const std::string& parent, const char* prefix, const wchar_t* sddl, std::string* folder);
+
+// After extraction: a fresh records folder in the common application-data folder with
+// UnInst.exe and UnInst.lst copied from the install folder, the settings the install read,
+// and the facts of this installation. False (and nothing left behind) when any part failed.
+bool WriteProtectedUninstaller(const std::string& install_folder, const std::vector<std::string>& made_folders,
+                               const std::string& settings_file, std::string* records_folder);
+
+// True when `folder` is a records folder: directly in the common application-data folder
+// and named with the records prefix.
+bool IsRecordsFolder(const std::string& folder);
+
+// Deletes the records folder's files and the folder (the uninstaller's last step).
+void RemoveRecordsFolder(const std::string& folder);
