@@ -148,7 +148,7 @@ TEST(SystemLanguage, RegistryAndIniHoldTheJapaneseText) {
   EXPECT_EQ(TestMachineKey(SettingRegGlobal(), SettingRegLocal()), 0);
 
   RemoveIniEntries(key, value);
-  RemoveUserKey(key, value);
+  RemoveUserKey(key, value, false);
   RemoveMachineTestKey();
   EXPECT_EQ(ReadWide(ini), other);
   EXPECT_FALSE(KeyExistsWide(L"Software\\Pvソフト"));
