@@ -34,6 +34,22 @@ bool GetWindowTextCp932(HWND window, std::string* text);
 bool GetDlgItemTextCp932(HWND dialog, int id, std::string* text);
 
 // Files and folders.
+// Owns a file or process handle; closes it once.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (ok()) CloseHandle(handle_);
+  }
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
 HANDLE CreateFileCp932(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                        DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL DeleteFileCp932(const char* path);

@@ -72,11 +72,13 @@ int Install() {
     ErrorBox("指定された場所には書き込み出来ません。\nインストールにはAdministrator権限が必要です。");
     return -1;
   }
+  WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
+  KeepUninstaller(g_install_folder, made);
+  // The folder is opened to everyone only once the uninstaller has been copied out of it:
+  // until then nobody else may swap the file that is about to run with administrator rights.
   // From here the current directory is the temporary folder until the install folder is
   // entered below; everything in between works with absolute paths.
   GrantEveryoneFullAccess(g_install_folder);
-  WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
-  KeepUninstaller(g_install_folder, made);
 
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);

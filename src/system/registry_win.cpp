@@ -104,21 +104,6 @@ void ForEachRegValue(char* name, char* value, Act act) {
   }
 }
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (ok()) CloseHandle(handle_);
-  }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // An INI file larger than this is not one of ours to edit.
 constexpr std::int64_t kIniFileLimit = 16 * 1024 * 1024;
 

@@ -34,21 +34,6 @@ SetInfoFn SetInfoFunction() {
   return fn;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (valid()) CloseHandle(h_);
-  }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 std::wstring Upper(std::wstring s) {
   if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
   return s;
@@ -158,9 +143,9 @@ NoFollowResult Remove(const std::string& path, Kind kind, bool named, bool only_
   }
 
   const DWORD access = only_check ? FILE_READ_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  Handle handle(CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.valid()) {
+  FileHandle handle(CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.ok()) {
     const DWORD error = GetLastError();
     result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NoFollow::kGone : NoFollow::kFailed;
     result.error = error;
