@@ -145,6 +145,50 @@ void ShowKey(HKEY root, const std::string& name, REGSAM view) {
   RegCloseKey(key);
 }
 
+// The uninstaller's boxes, of whichever process shows them (it hands over to a copy).
+HWND FindUninstallBox(const std::string& caption) {
+  return wt::FindTop(wt::kAnyProcess, [&](HWND window) {
+    return wt::ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) && wt::Text(window) == caption;
+  });
+}
+
+std::string UninstallString(const std::string& entry) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  char value[MAX_PATH + 2] = "";
+  DWORD size = sizeof value - 1;
+  RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  std::string command = value;
+  if (command.size() >= 2 && command.front() == '"') command = command.substr(1, command.find('"', 1) - 1);
+  return command;
+}
+
+// Runs the uninstaller the entry names as the player would: Yes to every question, OK to the
+// closing report. Returns false when a box does not come.
+bool Uninstall(const std::string& product, const std::string& entry) {
+  const std::string command = UninstallString(entry);
+  std::printf("\nuninstalling with %s\n", command.c_str());
+  if (command.empty()) return false;
+  wt::Process uninstaller = wt::Start(command);
+  const std::string caption = product + " アンインストール";
+  for (int boxes = 0; boxes < 8; ++boxes) {
+    HWND box = wt::WaitFor([&] { return FindUninstallBox(caption); }, kTimeout);
+    if (!box) return false;
+    const std::string text = wt::MessageBoxText(box);
+    std::printf("  box: %s\n", text.c_str());
+    const bool question = GetDlgItem(box, IDYES) != nullptr;
+    Shoot(box, question ? "uninstall-question" : "uninstall-report");
+    wt::Press(box, question ? IDYES : IDOK);
+    while (IsWindow(box)) Sleep(20);
+    if (!question) {
+      DWORD code = 0;  // the first process handed over long ago; it must have ended
+      return wt::WaitExit(uninstaller, kTimeout, &code);
+    }
+  }
+  return false;
+}
+
 std::string Between(const std::string& text, char open, char close) {
   const std::size_t a = text.find(open), b = text.rfind(close);
   return a == std::string::npos || b == std::string::npos || b <= a ? "" : text.substr(a + 1, b - a - 1);
@@ -248,6 +292,17 @@ int main(int argc, char** argv) {
     }
     std::printf("\nINI file %s:\n%s\n", path.c_str(), wt::ReadFile(path).c_str());
   }
+  const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RvApp" + product;
+  const bool uninstalled = Uninstall(product, entry);
+  // The hand-over copy ends shortly after its report.
+  for (int i = 0; i < 100 && !wt::ListNames(wt::TempDir(), "PvUnInst_*").empty(); ++i) Sleep(100);
+  std::printf("\nafter uninstalling:\n  install folder %s: %s\n", install_folder.c_str(),
+              wt::DirectoryExists(install_folder) ? "still there" : "gone");
+  std::printf("  Start-menu shortcuts:\n");
+  ShowLinks(programs);
+  std::printf("  desktop shortcuts:\n");
+  ShowLinks(desktop);
+  ShowKey(HKEY_LOCAL_MACHINE, entry, 0);
   CoUninitialize();
-  return code == 0 ? 0 : 1;
+  return code == 0 && uninstalled ? 0 : 1;
 }
