@@ -16,7 +16,8 @@ PACKAGES=(
 LOCALES=(ja_JP en_US zh_CN ko_KR)
 
 say() { echo "setup: $*" >&2; }
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# No `cmd | grep -q` under pipefail: grep leaving early can fail the pipeline with SIGPIPE.
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = 'install ok installed' ]; }
 apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >&2
 }
@@ -37,8 +38,9 @@ kernel_runs_i386() {
 missing=()
 for p in "${PACKAGES[@]}"; do installed "$p" || missing+=("$p"); done
 missing_locales=()
+present_locales=$(locale -a 2>/dev/null)
 for l in "${LOCALES[@]}"; do
-  locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || missing_locales+=("$l")
+  grep -qi "^$l\.utf-\?8$" <<<"$present_locales" || missing_locales+=("$l")
 done
 want_wine32=
 if kernel_runs_i386 && ! installed wine32:i386; then want_wine32=1; fi
@@ -52,7 +54,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 if ((${#missing[@]})) || [ -n "$want_wine32" ]; then
-  [ -n "$want_wine32" ] && { dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386; }
+  [ -n "$want_wine32" ] && { grep -qx i386 <<<"$(dpkg --print-foreign-architectures)" || dpkg --add-architecture i386; }
   if ! apt-get update -qq >&2; then
     say "warning: some package index failed to update; going on with what is there"
   fi
