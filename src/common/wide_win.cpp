@@ -148,6 +148,11 @@ BOOL RemoveDirectoryCp932(const char* path) {
   return WidenCp932(path, &wide) ? RemoveDirectoryW(wide.c_str()) : Untranslatable();
 }
 
+BOOL SetCurrentDirectoryCp932(const char* path) {
+  std::wstring wide;
+  return WidenCp932(path, &wide) ? SetCurrentDirectoryW(wide.c_str()) : Untranslatable();
+}
+
 DWORD GetFileAttributesCp932(const char* path) {
   std::wstring wide;
   if (!WidenCp932(path, &wide)) {

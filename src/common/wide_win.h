@@ -55,6 +55,7 @@ HANDLE CreateFileCp932(const char* path, DWORD access, DWORD share, SECURITY_ATT
 BOOL DeleteFileCp932(const char* path);
 BOOL CreateDirectoryCp932(const char* path, SECURITY_ATTRIBUTES* security);
 BOOL RemoveDirectoryCp932(const char* path);
+BOOL SetCurrentDirectoryCp932(const char* path);
 DWORD GetFileAttributesCp932(const char* path);
 
 // Paths from the system, in UTF-16 (empty on failure): they may have no CP932 form.

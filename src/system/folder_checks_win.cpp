@@ -48,14 +48,15 @@ int CreateInstallFolder(const char* folder, std::vector<std::string>* made) {
     path.pop_back();
   }
 
-  char saved[kPathBuffer] = "";
-  if (GetCurrentDirectoryA(sizeof saved, saved) >= sizeof saved) saved[0] = '\0';
+  // Kept in UTF-16: the folder it was started in may have no CP932 form.
+  wchar_t saved[MAX_PATH] = L"";
+  if (GetCurrentDirectoryW(MAX_PATH, saved) >= MAX_PATH) saved[0] = L'\0';
   int result = 0;
   // Entering a level is the existence test, so the current directory wanders meanwhile.
   for (int level = 1; level <= kMaxFolderLevels; ++level) {
     const std::string prefix = FolderPrefix(path, level);
-    if (!SetCurrentDirectoryA(prefix.c_str())) {
-      if (!CreateDirectoryA(prefix.c_str(), nullptr)) {
+    if (!SetCurrentDirectoryCp932(prefix.c_str())) {
+      if (!CreateDirectoryCp932(prefix.c_str(), nullptr)) {
         result = 1;
         break;
       }
@@ -63,7 +64,7 @@ int CreateInstallFolder(const char* folder, std::vector<std::string>* made) {
     }
     if (prefix == path) break;
   }
-  if (saved[0] != '\0') SetCurrentDirectoryA(saved);
+  if (saved[0] != L'\0') SetCurrentDirectoryW(saved);
   return result;
 }
 
@@ -98,6 +99,6 @@ void GrantEveryoneFullAccess(const char* folder) {
 
   // The install sequence has always gone on from the temporary folder; everything up to
   // entering the install folder works with absolute paths.
-  const std::string temp = TempFolder();
-  if (!temp.empty()) SetCurrentDirectoryA(temp.c_str());
+  const std::wstring temp = TempFolderW();
+  if (!temp.empty()) SetCurrentDirectoryW(temp.c_str());
 }
