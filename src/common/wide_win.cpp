@@ -21,6 +21,25 @@ bool Untranslatable() {
   return false;
 }
 
+bool NarrowTo(UINT code_page, std::wstring_view wide, std::string* out) {
+  out->clear();
+  if (wide.empty()) return true;
+  if (wide.size() > INT_MAX) return false;
+  const int size = static_cast<int>(wide.size());
+  BOOL used_default = FALSE;
+  const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr,
+                                    &used_default);
+  if (n <= 0 || used_default) return false;
+  out->resize(static_cast<std::size_t>(n));
+  if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, &(*out)[0], n, nullptr,
+                          &used_default) == n &&
+      !used_default) {
+    return true;
+  }
+  out->clear();
+  return false;
+}
+
 // Asks `get(buffer, capacity)` for the text, growing the buffer while it comes back cut:
 // `get` returns the length it wrote, or capacity and more when the buffer was too small.
 template <class Get>
@@ -58,24 +77,10 @@ bool WidenCp932(std::string_view text, std::wstring* out) {
   return false;
 }
 
-bool NarrowCp932(std::wstring_view wide, std::string* out) {
-  out->clear();
-  if (wide.empty()) return true;
-  if (wide.size() > INT_MAX) return false;
-  const int size = static_cast<int>(wide.size());
-  BOOL used_default = FALSE;
-  const int n = WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr,
-                                    &used_default);
-  if (n <= 0 || used_default) return false;
-  out->resize(static_cast<std::size_t>(n));
-  if (WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, &(*out)[0], n, nullptr,
-                          &used_default) == n &&
-      !used_default) {
-    return true;
-  }
-  out->clear();
-  return false;
-}
+bool NarrowCp932(std::wstring_view wide, std::string* out) { return NarrowTo(kCodePage932, wide, out); }
+
+// Batch files: cmd.exe reads them in this code page, whatever the ANSI one is.
+bool NarrowConsoleCodePage(std::wstring_view wide, std::string* out) { return NarrowTo(GetOEMCP(), wide, out); }
 
 bool AppendCp932(std::wstring* path, std::string_view text) {
   std::wstring wide;
@@ -178,6 +183,42 @@ std::wstring WindowsFolderW() {
   return GrowingRead([](wchar_t* buffer, DWORD capacity) {
     return static_cast<DWORD>(GetWindowsDirectoryW(buffer, capacity));
   });
+}
+
+std::wstring CurrentFolderW() {
+  return GrowingRead([](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); });
+}
+
+std::wstring SystemFolderW() {
+  return GrowingRead([](wchar_t* buffer, DWORD capacity) {
+    return static_cast<DWORD>(GetSystemDirectoryW(buffer, capacity));
+  });
+}
+
+std::wstring EnvironmentValueW(const wchar_t* name) {
+  return GrowingRead([name](wchar_t* buffer, DWORD capacity) { return GetEnvironmentVariableW(name, buffer, capacity); });
+}
+
+std::wstring LongPathW(const std::wstring& path) {
+  const std::wstring result = GrowingRead([&path](wchar_t* buffer, DWORD capacity) {
+    return GetLongPathNameW(path.c_str(), buffer, capacity);
+  });
+  return result.empty() ? path : result;
+}
+
+std::wstring ParentFolderW(const std::wstring& path) {
+  const std::size_t last = path.find_last_of(L'\\');
+  return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
+}
+
+std::wstring SpecialFolderW(HWND owner, int csidl) {
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items))) return std::wstring();
+  // The shell's limit for this call is MAX_PATH characters.
+  wchar_t path[MAX_PATH] = L"";
+  const BOOL found = SHGetPathFromIDListW(items, path);
+  CoTaskMemFree(items);
+  return found ? std::wstring(path) : std::wstring();
 }
 
 LONG RegCreateKeyCp932(HKEY root, const char* name, REGSAM access, HKEY* key) {

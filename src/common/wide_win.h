@@ -21,6 +21,9 @@ bool WidenCp932(std::string_view text, std::wstring* out);
 // False (and `out` empty) when a character has no CP932 form: no look-alike ("e" for "é",
 // '\\' for the yen sign) and no '?' is ever written in its place.
 bool NarrowCp932(std::wstring_view wide, std::string* out);
+// The console's (OEM) code page, for text that cmd.exe reads, a batch file: false when a
+// character has no form there. On a Japanese system the same bytes as NarrowCp932.
+bool NarrowConsoleCodePage(std::wstring_view wide, std::string* out);
 // Appends the CP932 text to a UTF-16 path: a system path without a CP932 form (a user
 // name with "é") stays exact, only our own part is converted. False when it is not CP932.
 bool AppendCp932(std::wstring* path, std::string_view text);
@@ -63,6 +66,17 @@ std::wstring ModuleFileNameW(HMODULE module);
 // With its trailing backslash, as GetTempPath gives it.
 std::wstring TempFolderW();
 std::wstring WindowsFolderW();
+std::wstring CurrentFolderW();
+std::wstring SystemFolderW();
+// The value of an environment variable; empty when it is not set.
+std::wstring EnvironmentValueW(const wchar_t* name);
+// The long form of an existing path; the path itself when the system cannot give one.
+std::wstring LongPathW(const std::wstring& path);
+// The folder part of a path, without its last separator; empty when there is none. Split in
+// UTF-16: a system path is not CP932, so "C:\G\Café\x" gives "C:\G\Café".
+std::wstring ParentFolderW(const std::wstring& path);
+// A special folder (a CSIDL value) as the shell gives it; empty when it has none.
+std::wstring SpecialFolderW(HWND owner, int csidl);
 
 // Registry: the Reg...ExA calls' results. Value names may be null (the default value).
 LONG RegCreateKeyCp932(HKEY root, const char* name, REGSAM access, HKEY* key);

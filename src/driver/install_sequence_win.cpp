@@ -11,6 +11,7 @@
 #include "common/message_win.h"
 #include "common/resource_ids.h"
 #include "common/setup_names.h"
+#include "common/wide_win.h"
 #include "driver/work_folder_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
@@ -92,7 +93,7 @@ int Install() {
   WriteRegValues(key, value);
 
   RunEndDialog();
-  SetCurrentDirectoryA(g_install_folder);
+  SetCurrentDirectoryCp932(g_install_folder);
   if (g_start_choice) LaunchProcess(SettingExeName());
   if (g_readme_choice) {
     char readme[kCaptionText];

@@ -1,15 +1,22 @@
 // The per-run work folder %TEMP%\TempRVInstallFolder_<number> and the directory saved at start-up.
 #pragma once
 
+#include <string>
+
 // Saves the current directory, creates the work folder and enters it. System results are
 // ignored: a folder that cannot be made shows up as a failing setup pass. A temporary path
 // that cannot be read or is too long leaves the path empty, which the walk refuses.
 void CreateWorkFolder();
 // Restores the saved directory, deletes the folder's files and removes it.
 void RemoveWorkFolder();
+// The work folder in CP932. A temporary folder with no CP932 form (a user name with "é")
+// gives ".": the work folder is the current directory from its creation to its removal.
 const char* WorkFolderPath();
-// The current directory at start-up: where a CD keeps its DirectX folder.
+const std::wstring& WorkFolderW();
+// The current directory at start-up: where a CD keeps its DirectX folder. The CP932 text is
+// empty when the folder has none; the UTF-16 one is exact.
 const char* StartupDirectory();
+const std::wstring& StartupDirectoryW();
 
 // Deletes every match of pattern in folder that is not a directory; the current
 // directory is the same afterwards.

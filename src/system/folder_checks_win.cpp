@@ -4,7 +4,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,11 +17,6 @@ namespace {
 // Deep enough for any path that fits a path buffer; the loop stops here whatever remains.
 constexpr int kMaxFolderLevels = 998;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
 };
@@ -31,10 +25,8 @@ using LocalMemory = std::unique_ptr<void, LocalFreer>;
 }  // namespace
 
 std::string TempFolder() {
-  char temp[kPathBuffer] = "";
-  const DWORD n = GetTempPathA(sizeof temp, temp);
-  if (n == 0 || n >= sizeof temp) return std::string();
-  std::string folder(temp);
+  std::string folder;
+  if (!NarrowCp932(TempFolderW(), &folder) || folder.empty() || folder.size() >= kPathBuffer) return std::string();
   return AddBackslash(folder);
 }
 
@@ -73,10 +65,12 @@ int TestFolderWritable(const char* folder) {
   AddBackslash(name) += "UserAccountCheck.id";
   if (name.size() > kPathMaxText) return 1;
   {
-    File file(std::fopen(name.c_str(), "wb"));
-    if (!file) return 1;
+    // As the C runtime's "wb" would, but with the name in CP932 whatever the system's code page.
+    const FileHandle file(CreateFileCp932(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.ok()) return 1;
   }
-  DeleteFileA(name.c_str());
+  DeleteFileCp932(name.c_str());
   return 0;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-// The system's temporary folder with its separator; empty when it cannot be read or would
-// not leave room in a path buffer.
+// The system's temporary folder with its separator; empty when it cannot be read, has no
+// CP932 form (TempFolderW has it exactly) or would not leave room in a path buffer.
 std::string TempFolder();
 
 // 0 when every level exists or was made, 1 for a bare drive, a path too long for a path

@@ -8,6 +8,7 @@
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/resource_ids.h"
+#include "common/wide_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_rules.h"
 #include "system/registry_win.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr int kEditId = IDC_FOLDER_EDIT;
 constexpr int kBrowseId = IDC_FOLDER_BROWSE;
-constexpr std::size_t kCurrentDirectoryBuffer = 520;
 
 // Shown in the edit box and read back from it. Not cut to a path buffer here: a selection
 // that would not fit is refused once normalised, never shortened behind the user's back.
@@ -40,9 +40,8 @@ FolderSettings ReadFolderSettings() {
 }
 
 std::string WindowsFolder() {
-  char folder[kPathBuffer] = "";
-  const UINT n = GetWindowsDirectoryA(folder, sizeof folder);
-  if (n == 0 || n >= sizeof folder) folder[0] = '\0';
+  std::string folder;
+  if (!NarrowCp932(WindowsFolderW(), &folder) || folder.size() >= kPathBuffer) folder.clear();
   return folder;
 }
 
@@ -50,28 +49,21 @@ std::string WindowsFolder() {
 // it back.
 class CurrentDirectoryKeeper {
  public:
-  CurrentDirectoryKeeper() {
-    if (GetCurrentDirectoryA(sizeof saved_, saved_) >= sizeof saved_) saved_[0] = '\0';
-  }
+  CurrentDirectoryKeeper() : saved_(CurrentFolderW()) {}
   CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
   CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
   ~CurrentDirectoryKeeper() { Restore(); }
   void Restore() const {
-    if (saved_[0] != '\0') SetCurrentDirectoryA(saved_);
+    if (!saved_.empty()) SetCurrentDirectoryW(saved_.c_str());
   }
 
  private:
-  char saved_[kCurrentDirectoryBuffer] = "";
+  std::wstring saved_;  // in UTF-16: the program may have been started in a folder with no CP932 form
 };
 
-std::string ReadEditText(HWND dialog) {
-  HWND edit = GetDlgItem(dialog, kEditId);
-  const int length = GetWindowTextLengthA(edit);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
-  const int read = GetWindowTextA(edit, &text[0], static_cast<int>(text.size()));
-  text.resize(static_cast<std::size_t>(read > 0 ? read : 0));
-  return text;
-}
+// The install folder goes into CP932 settings, INI and registry text: a name with no CP932
+// form is refused, and the player chooses again.
+void RefuseFolderName(HWND dialog) { MessageBoxCp932(dialog, kFolderNameNotCp932Text, MainWindowCaption(), MB_OK | MB_ICONERROR); }
 
 }  // namespace
 
@@ -93,8 +85,7 @@ int SelectInstallFolder(char* result) {
     }
   }
 
-  if (DialogBoxParamA(MainWindowInstance(), "SETUP", MainWindowHandle(), SetupDialogHandler, 0) !=
-      1) {
+  if (DialogBoxParamW(MainWindowInstance(), L"SETUP", MainWindowHandle(), SetupDialogHandler, 0) != 1) {
     return -1;
   }
 
@@ -125,21 +116,27 @@ static INT_PTR SetupDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) 
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
-      SetDlgItemTextA(dialog, kEditId, g_selection.c_str());
+      SetDlgItemTextCp932(dialog, kEditId, g_selection.c_str());
       return TRUE;
     case WM_COMMAND:
       switch (wparam) {
-        case IDOK:
-          g_selection = ReadEditText(dialog);
+        case IDOK: {
+          std::string typed;
+          if (!GetDlgItemTextCp932(dialog, kEditId, &typed)) {
+            RefuseFolderName(dialog);
+            return TRUE;
+          }
+          g_selection = typed;
           EndDialog(dialog, 1);
           return TRUE;
+        }
         case IDCANCEL:
           EndDialog(dialog, 0);
           return TRUE;
         case kBrowseId:
           // The typed text is not read first: the box shows the selection again, picked or not.
           BrowseForInstallFolder(dialog);
-          SetDlgItemTextA(dialog, kEditId, g_selection.c_str());
+          SetDlgItemTextCp932(dialog, kEditId, g_selection.c_str());
           return TRUE;
         default:
           return FALSE;
@@ -154,22 +151,25 @@ INT_PTR CALLBACK SetupDialogHandler(HWND dialog, UINT message, WPARAM wparam, LP
 }
 
 void BrowseForInstallFolder(HWND owner) {
-  char display_name[kPathBuffer] = "";
-  BROWSEINFOA info{};
+  std::wstring title;
+  WidenCp932("フォルダを作成する場所を選択してください", &title);
+  wchar_t display_name[MAX_PATH] = L"";
+  BROWSEINFOW info{};
   info.hwndOwner = owner;
   info.pszDisplayName = display_name;
-  info.lpszTitle = "フォルダを作成する場所を選択してください";
+  info.lpszTitle = title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
-  LPITEMIDLIST items = SHBrowseForFolderA(&info);
+  LPITEMIDLIST items = SHBrowseForFolderW(&info);
   if (!items) return;
 
-  char picked[MAX_PATH] = "";
-  if (SHGetPathFromIDListA(items, picked)) {
-    g_selection = AppendBrowsedFolder(picked, ReadFolderSettings().names());
+  wchar_t picked[MAX_PATH] = L"";
+  const BOOL found = SHGetPathFromIDListW(items, picked);
+  CoTaskMemFree(items);
+  if (!found) return;
+  std::string narrow;
+  if (!NarrowCp932(picked, &narrow)) {
+    RefuseFolderName(owner);
+    return;
   }
-  IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator))) {
-    allocator->Free(items);
-    allocator->Release();
-  }
+  g_selection = AppendBrowsedFolder(narrow, ReadFolderSettings().names());
 }

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// Shown when a typed or browsed folder has no CP932 form; the dialog stays open.
+constexpr char kFolderNameNotCp932Text[] =
+    "インストール先のフォルダ名に使用できない文字が含まれています。\n別のフォルダを指定して下さい。";
+
 // 0 once the user confirmed a folder, which is then in `result` (a 260-byte path buffer);
 // -1 otherwise, `result` untouched. The current directory is the same afterwards.
 int SelectInstallFolder(char* result);

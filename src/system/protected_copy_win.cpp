@@ -8,6 +8,7 @@
 
 #include "common/cp932.h"
 #include "common/setup_names.h"
+#include "common/wide_win.h"
 #include "system/folder_rules.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
@@ -63,25 +64,35 @@ constexpr const char* kRecordsFiles[] = {kUninstallerName, kInstallListName, kSe
 
 }  // namespace
 
-bool CreateFreshFolder(const std::string& parent, const char* prefix, const wchar_t* sddl, std::string* folder) {
+bool CreateFreshFolderW(const std::wstring& parent, const char* prefix, const wchar_t* sddl, std::wstring* folder) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   bool made = false;
-  std::string base(parent);
-  AddBackslash(base);
+  std::wstring base(parent);
+  if (!base.empty() && base.back() != L'\\') base += L'\\';
   for (int i = 0; i < kFreshFolderTries && !made; ++i) {
     std::string random;
-    std::wstring wide;
-    if (!RandomHex(&random)) break;
-    *folder = base + prefix + random;
-    if (folder->size() > kPathMaxText || !WidenCp932(*folder, &wide)) break;
+    *folder = base;
+    if (!RandomHex(&random) || !AppendCp932(folder, std::string(prefix) + random) || folder->size() > kPathMaxText) {
+      break;
+    }
     // Fails for a folder that exists: another name is drawn.
-    made = CreateDirectoryW(wide.c_str(), &attributes) != FALSE;
+    made = CreateDirectoryW(folder->c_str(), &attributes) != FALSE;
   }
   LocalFree(descriptor);
   if (!made) folder->clear();
   return made;
+}
+
+bool CreateFreshFolder(const std::string& parent, const char* prefix, const wchar_t* sddl, std::string* folder) {
+  folder->clear();
+  std::wstring wide_parent, wide;
+  if (!WidenCp932(parent, &wide_parent) || !CreateFreshFolderW(wide_parent, prefix, sddl, &wide)) return false;
+  if (NarrowCp932(wide, folder) && folder->size() <= kPathMaxText) return true;
+  RemoveDirectoryW(wide.c_str());
+  folder->clear();
+  return false;
 }
 
 bool WriteProtectedUninstaller(const std::string& install_folder, const std::vector<std::string>& made_folders,

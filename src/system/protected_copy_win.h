@@ -15,6 +15,8 @@ constexpr wchar_t kPrivateFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // Creates `parent`\`prefix`<16 random hex digits> with the given access list; never an existing
 // folder. False when no such folder could be made.
 bool CreateFreshFolder(const std::string& parent, const char* prefix, const wchar_t* sddl, std::string* folder);
+// The same in a folder from the system, which may have no CP932 form.
+bool CreateFreshFolderW(const std::wstring& parent, const char* prefix, const wchar_t* sddl, std::wstring* folder);
 
 // After extraction: a fresh records folder in the common application-data folder with
 // UnInst.exe and UnInst.lst copied from the install folder, the settings the install read,

@@ -48,6 +48,56 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+// A special folder with no CP932 form (a user name with "é") takes part in the CP932 layout
+// as a stand-in that starts no real path ('|' is never part of a file name); SystemPath puts
+// the folder back in UTF-16 before the path reaches the system.
+std::string StandIn(ShortcutPlace place) { return place == ShortcutPlace::kPrograms ? "|P" : "|D"; }
+
+std::wstring SpecialFolderOf(ShortcutPlace place) {
+  const bool common = IsVistaOrLater() != 0;
+  const int csidl = place == ShortcutPlace::kPrograms ? (common ? kCsidlCommonPrograms : kCsidlPrograms)
+                                                      : (common ? kCsidlCommonDesktop : kCsidlDesktop);
+  return SpecialFolderW(MainWindowHandle(), csidl);
+}
+
+// The folder as the layout takes it: its CP932 form, else its stand-in; empty when the system
+// cannot say.
+std::string LayoutFolder(ShortcutPlace place) {
+  const std::wstring wide = SpecialFolderOf(place);
+  std::string text;
+  if (wide.empty()) return text;
+  return NarrowCp932(wide, &text) ? text : StandIn(place);
+}
+
+bool SystemPath(const std::string& path, std::wstring* wide) {
+  for (const ShortcutPlace place : {ShortcutPlace::kPrograms, ShortcutPlace::kDesktop}) {
+    const std::string mark = StandIn(place);
+    if (path.compare(0, mark.size(), mark) == 0) {
+      *wide = SpecialFolderOf(place);
+      return !wide->empty() && AppendCp932(wide, std::string_view(path).substr(mark.size()));
+    }
+  }
+  return WidenCp932(path, wide);
+}
+
+// Writes the shortcut file `link_path` (in the system's form).
+HRESULT SaveShellLink(const char* target, const std::wstring& link_path, const char* description) {
+  // A cut path would point the shortcut elsewhere or save it under another name.
+  if (std::strlen(target) > kPathMaxText || link_path.size() > kPathMaxText) return E_INVALIDARG;
+  ComPtr<IShellLinkW> link;
+  HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out());
+  if (FAILED(status)) return status;
+  SetLinkPathCp932(link.get(), target);
+  SetLinkDescriptionCp932(link.get(), description);
+  std::string folder;
+  if (ParentFolderOf(target, &folder)) SetLinkWorkingFolderCp932(link.get(), folder.c_str());
+
+  ComPtr<IPersistFile> file;
+  status = link->QueryInterface(IID_IPersistFile, file.out());
+  if (FAILED(status)) return status;
+  return file->Save(link_path.c_str(), TRUE);
+}
+
 std::string InFolder(const char* folder, const std::string& leaf) {
   std::string path(folder);
   return AddBackslash(path) + leaf;
@@ -56,7 +106,7 @@ std::string InFolder(const char* folder, const std::string& leaf) {
 // The file a shortcut starts, as stored in it; empty when it cannot be read.
 std::string ShortcutTarget(const std::string& link_path) {
   std::wstring wide_link;
-  if (!WidenCp932(link_path, &wide_link)) return std::string();
+  if (!SystemPath(link_path, &wide_link)) return std::string();
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out()))) {
     return std::string();
@@ -76,49 +126,34 @@ std::string ShortcutTarget(const std::string& link_path) {
 void DeleteOwnShortcut(const ShortcutLink& link) {
   if (link.link.empty() || LowerMb(ShortcutTarget(link.link)) != LowerMb(link.target)) return;
   std::wstring wide;
-  if (WidenCp932(link.link, &wide)) DeleteFileW(wide.c_str());
+  if (SystemPath(link.link, &wide)) DeleteFileW(wide.c_str());
 }
 
 void MakeFolder(const std::string& path) {
-  CreateDirectoryA(path.c_str(), nullptr);  // an existing folder is what we want anyway
+  std::wstring wide;
+  if (SystemPath(path, &wide)) CreateDirectoryW(wide.c_str(), nullptr);  // an existing folder is what we want anyway
+}
+
+HRESULT CreateLayoutLink(const ShortcutLink& link, const char* description) {
+  std::wstring wide;
+  if (!SystemPath(link.link, &wide)) return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+  return SaveShellLink(link.target.c_str(), wide, description);
 }
 
 }  // namespace
 
 HRESULT CreateShellLink(const char* target, const char* link_path, const char* description) {
-  // A cut path would point the shortcut elsewhere or save it under another name.
-  if (std::strlen(target) > kPathMaxText || std::strlen(link_path) > kPathMaxText) {
-    return E_INVALIDARG;
-  }
-  ComPtr<IShellLinkA> link;
-  HRESULT status =
-      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.out());
-  if (FAILED(status)) return status;
-  link->SetPath(target);
-  link->SetDescription(description);
-  std::string folder;
-  if (ParentFolderOf(target, &folder)) link->SetWorkingDirectory(folder.c_str());
-
-  ComPtr<IPersistFile> file;
-  status = link->QueryInterface(IID_IPersistFile, file.out());
-  if (FAILED(status)) return status;
-  WCHAR wide[kPathBuffer];
-  if (MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide, kPathBuffer) == 0) return E_FAIL;
-  return file->Save(wide, TRUE);
+  if (std::strlen(link_path) > kPathMaxText) return E_INVALIDARG;
+  std::wstring wide;
+  if (!WidenCp932(link_path, &wide)) return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+  return SaveShellLink(target, wide, description);
 }
 
 int GetSpecialFolderPath(HWND owner, int csidl, char* path) {
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator))) return 0;
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items))) {
-    allocator->Release();
-    return 0;
-  }
-  const BOOL found = SHGetPathFromIDListA(items, path);
-  allocator->Free(items);
-  allocator->Release();
-  return found ? 1 : 0;
+  std::string text;
+  if (!NarrowCp932(SpecialFolderW(owner, csidl), &text) || text.empty() || text.size() > kPathMaxText) return 0;
+  CopyTruncated(path, kPathBuffer, text);
+  return 1;
 }
 
 int IsVistaOrLater() {
@@ -126,10 +161,10 @@ int IsVistaOrLater() {
   g_vista_or_later = 0;
   if (g_nt_family == -1) g_nt_family = (GetVersion() & 0x80000000u) ? 0 : 1;
   if (g_nt_family == 0) return 0;
-  OSVERSIONINFOA version;
+  OSVERSIONINFOW version;
   std::memset(&version, 0, sizeof version);
   version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT ||
+  if (!GetVersionExW(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT ||
       version.dwMajorVersion < 6) {
     return 0;
   }
@@ -152,36 +187,32 @@ ShortcutSettings CurrentShortcutSettings() {
 }
 
 std::string ShortcutFolder(ShortcutPlace place) {
-  char path[kPathBuffer] = "";
-  const bool common = IsVistaOrLater() != 0;
-  const int csidl = place == ShortcutPlace::kPrograms ? (common ? kCsidlCommonPrograms : kCsidlPrograms)
-                                                      : (common ? kCsidlCommonDesktop : kCsidlDesktop);
-  return GetSpecialFolderPath(MainWindowHandle(), csidl, path) ? std::string(path) : std::string();
+  std::string text;
+  return NarrowCp932(SpecialFolderOf(place), &text) ? text : std::string();
 }
 
 int CreateStartMenuShortcuts(const char* install_folder) {
-  const std::string programs = ShortcutFolder(ShortcutPlace::kPrograms);
+  const std::string programs = LayoutFolder(ShortcutPlace::kPrograms);
   if (programs.empty()) return -1;
   const ShortcutLayout layout = LayOutShortcuts(programs, "", install_folder, CurrentShortcutSettings());
   for (const std::string& folder : layout.folders) MakeFolder(folder);
   const std::string description = SettingInstTo();
   bool failed = false;
   for (const ShortcutLink& link : layout.start_menu) {
-    if (FAILED(CreateShellLink(link.target.c_str(), link.link.c_str(), description.c_str()))) failed = true;
+    if (FAILED(CreateLayoutLink(link, description.c_str()))) failed = true;
   }
   return failed ? -1 : 0;
 }
 
 void AskDesktopShortcut(const char* install_folder) {
   g_install_folder = install_folder;
-  DialogBoxParamA(MainWindowInstance(), "MAKESHORTCUT", MainWindowHandle(),
-                  MakeShortcutDialogHandler, 0);
+  DialogBoxParamW(MainWindowInstance(), L"MAKESHORTCUT", MainWindowHandle(), MakeShortcutDialogHandler, 0);
 }
 
 static INT_PTR MakeShortcutDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
-      SendDlgItemMessageA(dialog, kDesktopBoxId, BM_SETCHECK, BST_CHECKED, 0);
+      SendDlgItemMessageW(dialog, kDesktopBoxId, BM_SETCHECK, BST_CHECKED, 0);
       CenterWindow(dialog);
       return TRUE;
     case WM_COMMAND:
@@ -208,22 +239,23 @@ INT_PTR CALLBACK MakeShortcutDialogHandler(HWND dialog, UINT message, WPARAM wpa
 }
 
 int CreateDesktopShortcut(const char* install_folder) {
-  const std::string desktop = ShortcutFolder(ShortcutPlace::kDesktop);
+  const std::string desktop = LayoutFolder(ShortcutPlace::kDesktop);
   if (desktop.empty()) return -1;
   const ShortcutLink link = LayOutShortcuts("", desktop, install_folder, CurrentShortcutSettings()).desktop;
   const std::string description = SettingInstTo();
-  return SUCCEEDED(CreateShellLink(link.target.c_str(), link.link.c_str(), description.c_str())) ? 0 : -1;
+  return SUCCEEDED(CreateLayoutLink(link, description.c_str())) ? 0 : -1;
 }
 
 void RemoveShortcuts(const char* install_folder) {
-  const ShortcutLayout layout = LayOutShortcuts(ShortcutFolder(ShortcutPlace::kPrograms),
-                                                ShortcutFolder(ShortcutPlace::kDesktop), install_folder,
+  const ShortcutLayout layout = LayOutShortcuts(LayoutFolder(ShortcutPlace::kPrograms),
+                                                LayoutFolder(ShortcutPlace::kDesktop), install_folder,
                                                 CurrentShortcutSettings());
   for (const ShortcutLink& link : layout.start_menu) DeleteOwnShortcut(link);
   DeleteOwnShortcut(layout.desktop);
   // Innermost first, and only when empty: a group folder may hold other products' folders.
   for (auto folder = layout.folders.rbegin(); folder != layout.folders.rend(); ++folder) {
-    RemoveDirectoryA(folder->c_str());
+    std::wstring wide;
+    if (SystemPath(*folder, &wide)) RemoveDirectoryW(wide.c_str());
   }
 }
 

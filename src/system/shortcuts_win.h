@@ -12,7 +12,8 @@
 // target's folder as working folder. The COM status: negative on failure.
 HRESULT CreateShellLink(const char* target, const char* link_path, const char* description);
 
-// 1 with the special folder's path in `path` (260 bytes), else 0.
+// 1 with the special folder's path in `path` (260 bytes), else 0 (also when it has no
+// CP932 form).
 int GetSpecialFolderPath(HWND owner, int csidl, char* path);
 
 // 1 on an NT-family system of major version 6 or later; asked once per process.
@@ -22,7 +23,8 @@ int IsVistaOrLater();
 ShortcutSettings CurrentShortcutSettings();
 
 // The programs folder of the Start menu or the desktop folder, the all-users one on Vista
-// and later; empty when the system cannot say.
+// and later; empty when the system cannot say or the folder has no CP932 form (the
+// shortcuts are still made there: their paths then stay in UTF-16).
 enum class ShortcutPlace { kPrograms, kDesktop };
 std::string ShortcutFolder(ShortcutPlace place);
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <iterator>
 
 #include "archive/entry_names.h"
@@ -11,6 +10,7 @@
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/setup_names.h"
+#include "common/wide_win.h"
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
 #include "system/folder_checks_win.h"
@@ -55,13 +55,15 @@ std::string SavedGamesFolder() {
   return folder;
 }
 
-std::string EnvironmentFolder(const wchar_t* name) {
-  wchar_t value[kPathBuffer];
-  const DWORD n = GetEnvironmentVariableW(name, value, kPathBuffer);
+// A system folder with no CP932 form is left out of the lists: no CP932 path (the install
+// folder, a line of the install list) can be it or lie inside it.
+std::string CodePage932Folder(const std::wstring& wide) {
   std::string folder;
-  if (n == 0 || n >= kPathBuffer || !NarrowCp932(std::wstring(value, n), &folder)) return std::string();
+  if (!NarrowCp932(wide, &folder) || folder.size() >= kPathBuffer) return std::string();
   return folder;
 }
+
+std::string EnvironmentFolder(const wchar_t* name) { return CodePage932Folder(EnvironmentValueW(name)); }
 
 void AddFolder(std::vector<std::string>* folders, std::string folder) {
   if (folder.empty()) return;
@@ -70,39 +72,41 @@ void AddFolder(std::vector<std::string>* folders, std::string folder) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  char buffer[4096];
   text->clear();
-  while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) text->append(buffer, n);
-  const bool ok = !std::ferror(file);
-  std::fclose(file);
-  return ok;
+  const FileHandle file(CreateFileCp932(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return false;
+  char buffer[4096];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) return false;
+    if (n == 0) return true;
+    text->append(buffer, n);
+  }
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesCp932(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
 
 std::string LongFolderName(const std::string& folder) {
-  char long_name[kPathBuffer];
-  const DWORD n = GetLongPathNameA(folder.c_str(), long_name, sizeof long_name);
-  if (n == 0 || n >= sizeof long_name) return folder;
-  std::string result(long_name);
+  std::wstring wide;
+  std::string result;
+  if (!WidenCp932(folder, &wide) || !NarrowCp932(LongPathW(wide), &result) || result.size() > kPathMaxText) {
+    return folder;
+  }
   return StripBackslash(result);
 }
 
+std::wstring ProgramFolderW() { return LongPathW(ParentFolderW(ModuleFileNameW(nullptr))); }
+
 std::string ProgramFolder() {
-  char path[kPathBuffer] = "";
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return std::string();
-  const std::string_view view(path, n);
-  const std::size_t last = FindLastCharMb(view, '\\');
-  if (last == std::string_view::npos) return std::string();
-  return LongFolderName(std::string(view.substr(0, last)));
+  std::string folder;
+  if (!NarrowCp932(ProgramFolderW(), &folder) || folder.size() > kPathMaxText) return std::string();
+  return StripBackslash(folder);
 }
 
 DeleteContext SystemDeleteContext(const std::string& install_folder) {
@@ -126,15 +130,16 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
     path[0] = '\0';
     if (GetSpecialFolderPath(nullptr, csidl, path)) AddFolder(&context.system_folders, path);
   }
-  UINT n = GetWindowsDirectoryA(path, sizeof path);
-  if (n > 0 && n < sizeof path) AddFolder(&context.system_folders, path);
-  n = GetSystemDirectoryA(path, sizeof path);
-  if (n > 0 && n < sizeof path) AddFolder(&context.system_folders, path);
+  AddFolder(&context.system_folders, CodePage932Folder(WindowsFolderW()));
+  AddFolder(&context.system_folders, CodePage932Folder(SystemFolderW()));
   context.environment = [](const std::string& name, std::string* value) {
-    char text[kPathBuffer];
-    const DWORD length = GetEnvironmentVariableA(name.c_str(), text, sizeof text);
-    if (length == 0 || length >= sizeof text) return false;
-    value->assign(text, length);
+    std::wstring wide_name;
+    if (!WidenCp932(name, &wide_name)) return false;
+    std::string text;
+    if (!NarrowCp932(EnvironmentValueW(wide_name.c_str()), &text) || text.empty() || text.size() >= kPathBuffer) {
+      return false;
+    }
+    *value = text;
     return true;
   };
   context.long_folder = [](const std::string& folder) { return LongFolderName(folder); };

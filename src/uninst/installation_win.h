@@ -17,7 +17,10 @@ struct Installation {
   std::vector<PlannedEntry> entries;      // from UnInst.lst, in archive order
 };
 
-// The folder of the running program, in its long form.
+// The folder of the running program, in its long form: split in UTF-16, since the system's
+// path need not be CP932 (C:\G\Café\UnInst.exe is in C:\G\Café). The CP932 text is
+// empty when the folder has none (it is then no records folder).
+std::wstring ProgramFolderW();
 std::string ProgramFolder();
 // The long form of an existing folder; the text itself when the system has none.
 std::string LongFolderName(const std::string& folder);
