@@ -114,6 +114,14 @@ if(TARGET win32_system_language_test)
     ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
 endif()
 
+# One install and uninstall with Japanese names, on an English system as well.
+if(TARGET win32_any_language_e2e_test)
+  add_test(NAME win32_any_language_e2e_test_english COMMAND win32_any_language_e2e_test)
+  set_tests_properties(win32_any_language_e2e_test_english PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
+endif()
+
 # panvester-pack.exe must write the bytes the host's tool writes: the host tool packs a tree
 # with fixed file times first, and the test under Wine packs a copy of it again.
 if(TARGET win32_pack_tool_test)

@@ -182,4 +182,37 @@ TEST_F(FolderSelect, BrowserReplacesTheTypedText) {
   EXPECT_EQ(std::string(InstallFolderSelection()), after_pick);
 }
 
+// The folder goes into CP932 text (INI, registry): one with no CP932 form is refused at OK,
+// and the dialog stays for another choice.
+TEST_F(FolderSelect, FolderWithoutCp932FormIsRefusedAndTheDialogStays) {
+  ReloadSettingList("REG_GLOBAL PvSel\nREG_LOCAL Local\nINSTTO Game\n");
+  std::string refusal;
+  bool stayed = false;
+  char folder[260] = "";
+  int result = 0;
+  {
+    UiScript script([&] {
+      HWND dialog = WaitForDialog(kSetupTitle);
+      if (!dialog) return CancelAllDialogs();
+      SetDlgItemTextW(dialog, 1000, L"C:\\Caf\u00e9\\Game");
+      wt::Press(dialog, IDOK);
+      HWND box = WaitForBox();
+      if (!box) return CancelAllDialogs();
+      refusal = wt::MessageBoxText(box);
+      wt::Press(box, IDOK);
+      WaitUntilGone(box);
+      stayed = IsWindowVisible(dialog) != FALSE;
+      SetDlgItemTextA(dialog, 1000, "C:\\Games\\ソ表");
+      wt::Press(dialog, IDOK);
+      WaitUntilGone(dialog);
+      if (HWND confirm = WaitForBox()) wt::Press(confirm, IDYES);
+    });
+    result = SelectInstallFolder(folder);
+  }
+  EXPECT_EQ(refusal, kFolderNameNotCp932Text);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(result, 0);
+  EXPECT_STREQ(folder, "C:\\Games\\ソ表");
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "common/wide_win.h"
 #include "settings/resource_opener.h"
 #include "settings/section_lists_win.h"
 #include "settings/setting_list.h"
@@ -81,19 +82,14 @@ bool EveryoneMayWrite(const EveryoneAccess& access) {
   return (access.mask & write) == write;
 }
 
+// The helpers below read through the wide calls with the text in CP932, so a test reads the
+// same Japanese text on any system language.
 RegValue QueryValue(HKEY root, const std::string& key, const char* name) {
   RegValue value;
   HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return value;
-  DWORD size = 0;
-  if (RegQueryValueExA(handle, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-    value.data.resize(size);
-    if (RegQueryValueExA(handle, name, nullptr, &value.type,
-                         reinterpret_cast<BYTE*>(&value.data[0]), &size) == ERROR_SUCCESS) {
-      value.found = true;
-      value.data.resize(size);
-    }
-  }
+  if (RegOpenKeyCp932(root, key.c_str(), KEY_READ, &handle) != ERROR_SUCCESS) return value;
+  value.found = RegQueryValueCp932(handle, name, &value.type, &value.data) == ERROR_SUCCESS;
+  if (!value.found) value.data.clear();
   RegCloseKey(handle);
   return value;
 }
@@ -115,7 +111,7 @@ void SetStringValue(HKEY root, const std::string& key, const char* name, const s
 
 bool KeyExists(HKEY root, const std::string& key) {
   HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyCp932(root, key.c_str(), KEY_READ, &handle) != ERROR_SUCCESS) return false;
   RegCloseKey(handle);
   return true;
 }
@@ -132,42 +128,67 @@ bool RefuseMachineKeysUnder(const std::string& global) {
   return true;
 }
 
-void DeleteTree(HKEY root, const std::string& key) {
+namespace {
+
+void DeleteTreeW(HKEY root, const std::wstring& key) {
   HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
-  char child[256];
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
+  wchar_t child[256];
   for (;;) {
-    DWORD size = sizeof child;
-    if (RegEnumKeyExA(handle, 0, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    DeleteTree(handle, child);
+    DWORD size = 256;
+    if (RegEnumKeyExW(handle, 0, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DeleteTreeW(handle, child);
   }
   RegCloseKey(handle);
-  RegDeleteKeyA(root, key.c_str());
+  RegDeleteKeyW(root, key.c_str());
+}
+
+std::string LinkText(HRESULT status, const wchar_t* text) {
+  std::string narrow;
+  if (SUCCEEDED(status) && !NarrowCp932(text, &narrow)) return "(no CP932 form)";
+  return narrow;
+}
+
+}  // namespace
+
+void DeleteTree(HKEY root, const std::string& key) {
+  std::wstring wide;
+  if (WidenCp932(key, &wide)) DeleteTreeW(root, wide);
+}
+
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& key) {
+  std::vector<std::string> names;
+  HKEY handle;
+  if (RegOpenKeyCp932(root, key.c_str(), KEY_READ, &handle) != ERROR_SUCCESS) return names;
+  wchar_t child[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = 256;
+    if (RegEnumKeyExW(handle, index, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    std::string name;
+    names.push_back(NarrowCp932(child, &name) ? name : "(no CP932 form)");
+  }
+  RegCloseKey(handle);
+  return names;
 }
 
 ShortcutInfo ReadShortcut(const std::string& path) {
   ShortcutInfo info;
-  IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  std::wstring wide;
+  if (!WidenCp932(path, &wide)) return info;
+  IShellLinkW* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link)))) {
     return info;
   }
   IPersistFile* file = nullptr;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-      char text[MAX_PATH] = "";
-      link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-      info.target = text;
-      text[0] = '\0';
-      link->GetDescription(text, sizeof text);
-      info.description = text;
-      text[0] = '\0';
-      link->GetWorkingDirectory(text, sizeof text);
-      info.working_folder = text;
+    if (SUCCEEDED(file->Load(wide.c_str(), STGM_READ))) {
+      wchar_t text[MAX_PATH] = L"";
+      info.target = LinkText(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH), text);
+      text[0] = L'\0';
+      info.description = LinkText(link->GetDescription(text, MAX_PATH), text);
+      text[0] = L'\0';
+      info.working_folder = LinkText(link->GetWorkingDirectory(text, MAX_PATH), text);
       info.loaded = true;
     }
     file->Release();

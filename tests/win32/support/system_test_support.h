@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A fresh folder under %TEMP% (no trailing separator).
 std::string MakeScratchFolder(const std::string& name);
@@ -32,6 +33,8 @@ void SetRawValue(HKEY root, const std::string& key, const char* name, DWORD type
 void SetStringValue(HKEY root, const std::string& key, const char* name, const std::string& text);
 bool KeyExists(HKEY root, const std::string& key);
 void DeleteTree(HKEY root, const std::string& key);
+// The names of a key's subkeys.
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& key);
 // Makes HKLM\Software\<global> a volatile key, which cannot hold the non-volatile key the
 // rights test creates: Wine's stand-in for the refusal a missing right gives on Windows.
 // False when the volatile key could not be made.

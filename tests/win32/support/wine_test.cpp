@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/wide_win.h"
+
 namespace wt {
 
 std::string WinPath(const std::string& unix_path) {
@@ -25,42 +27,48 @@ std::string EnvPath(const char* name) {
 std::string BinDir() { return EnvPath("PV_BIN_DIR"); }
 std::string SourceDir() { return EnvPath("PV_SOURCE_DIR"); }
 
+// Paths and texts are CP932 and reach the system through the wide calls, so the helpers work
+// the same on any system language.
 std::string TempDir() {
-  char buffer[MAX_PATH] = "";
-  GetTempPathA(sizeof buffer, buffer);
-  std::string dir(buffer);
+  std::string dir;
+  if (!NarrowCp932(TempFolderW(), &dir)) return std::string();
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   return dir;
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesCp932(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesCp932(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  std::string bytes;
+  const FileHandle file(CreateFileCp932(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  if (!file.ok()) return bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  return bytes;
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+  const FileHandle file(CreateFileCp932(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file.ok() && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
 }
 
 bool MakeDirs(const std::string& path) {
   for (std::size_t i = 3; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '\\') {
       const std::string level = path.substr(0, i);
-      if (!DirectoryExists(level) && !CreateDirectoryA(level.c_str(), nullptr)) return false;
+      if (!DirectoryExists(level) && !CreateDirectoryCp932(level.c_str(), nullptr)) return false;
     }
   }
   return true;
@@ -73,36 +81,46 @@ void RemoveTree(const std::string& path) {
     if (DirectoryExists(child)) {
       RemoveTree(child);
     } else {
-      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(child.c_str());
+      std::wstring wide;
+      if (WidenCp932(child, &wide)) SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileCp932(child.c_str());
     }
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryCp932(path.c_str());
 }
 
 std::vector<std::string> ListNames(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\" + pattern).c_str(), &data);
+  std::wstring query;
+  if (!WidenCp932(folder + "\\" + pattern, &query)) return names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(query.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
-    names.push_back(data.cFileName);
-  } while (FindNextFileA(find, &data));
+    std::string name;
+    names.push_back(NarrowCp932(data.cFileName, &name) ? name : kNoCp932Form);
+  } while (FindNextFileW(find, &data));
   FindClose(find);
   return names;
 }
 
 Process Start(const std::string& exe, const std::string& directory) {
-  std::string dir = directory;
-  if (dir.empty()) dir = exe.substr(0, exe.find_last_of('\\'));
-  std::string command = "\"" + exe + "\"";
-  STARTUPINFOA startup;
+  std::wstring wide_exe, wide_dir;
+  if (!WidenCp932(exe, &wide_exe) || !WidenCp932(directory, &wide_dir)) return Process();
+  return Start(wide_exe, wide_dir);
+}
+
+Process Start(const std::wstring& exe, const std::wstring& directory) {
+  std::wstring dir = directory;
+  if (dir.empty()) dir = exe.substr(0, exe.find_last_of(L'\\'));
+  std::wstring command = L"\"" + exe + L"\"";
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
   Process process;
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,
                      &info)) {
     CloseHandle(info.hThread);
     process.handle = info.hProcess;
@@ -178,10 +196,11 @@ HWND FindDialog(DWORD process_id, const std::string& title) {
 }
 
 std::string Text(HWND window) {
-  char buffer[2048] = "";
+  wchar_t buffer[2048] = L"";
   // WM_GETTEXT works across processes, where GetWindowText of a control would not.
-  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-  return buffer;
+  SendMessageW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
+  std::string text;
+  return NarrowCp932(buffer, &text) ? text : kNoCp932Form;
 }
 
 std::string ControlText(HWND dialog, int id) {
@@ -190,9 +209,10 @@ std::string ControlText(HWND dialog, int id) {
 }
 
 std::string ClassOf(HWND window) {
-  char buffer[256] = "";
-  GetClassNameA(window, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[256] = L"";
+  GetClassNameW(window, buffer, 256);
+  std::string name;
+  return NarrowCp932(buffer, &name) ? name : kNoCp932Form;
 }
 
 std::string MessageBoxText(HWND box) { return ControlText(box, 0xFFFF); }
@@ -229,6 +249,44 @@ void SetClipboardText(const std::string& text) {
   } else {
     GlobalFree(block);
   }
+}
+
+// Saves the window's pixels as read from the screen, as a 24-bit BMP.
+bool SaveWindowPicture(HWND window, const std::string& path) {
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(400);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;  // gone before it could be pictured
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + stride * height;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), stride * height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return out.good();
 }
 
 }  // namespace wt

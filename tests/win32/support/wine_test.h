@@ -10,6 +10,9 @@
 
 namespace wt {
 
+// Stands for a name or text that has no CP932 form (a mangled or a foreign one).
+constexpr char kNoCp932Form[] = "(no CP932 form)";
+
 // A Unix path of the build host as the Windows side sees it (drive Z:).
 std::string WinPath(const std::string& unix_path);
 // The cross build tree (PV_BIN_DIR) and the source tree (PV_SOURCE_DIR), as Windows paths.
@@ -34,6 +37,8 @@ struct Process {
 };
 // Starts a program with its folder as the current directory (or `directory` when given).
 Process Start(const std::string& exe, const std::string& directory = "");
+// The same for paths from the system, which may have no CP932 form.
+Process Start(const std::wstring& exe, const std::wstring& directory = L"");
 // Waits for the end; returns false on time-out. The exit code is stored in *code.
 bool WaitExit(Process& process, DWORD timeout_ms, DWORD* code);
 void Kill(Process& process);
@@ -62,5 +67,8 @@ void Press(HWND dialog, int id);
 // Clipboard text (CF_TEXT) or "" when empty.
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);
+
+// Saves the window's pixels as read from the screen, as a 24-bit BMP (for looking only).
+bool SaveWindowPicture(HWND window, const std::string& path);
 
 }  // namespace wt
