@@ -11,6 +11,7 @@
 #include "archive/copy_dialog_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
+#include "common/setup_names.h"
 #include "common/wide_win.h"
 
 namespace {
@@ -24,10 +25,25 @@ bool HeldByAnotherProgram(const std::string& path, unsigned long error) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// "wb" with the name in CP932 whatever the C runtime's code page is.
+std::FILE* OpenCp932(const std::string& path) {
+  std::wstring wide;
+  if (!WidenCp932(path, &wide)) return nullptr;
+  return _wfopen(wide.c_str(), L"wb");
+}
+
+// In UTF-16: the setup program may lie in a folder with no CP932 form (a user name with "é").
 bool LocateOwnArchive(LocatedArchive* found) {
-  char exe[kPathBuffer] = "";
-  GetModuleFileNameA(nullptr, exe, sizeof exe);
-  return LocateArchive(exe, found) == LocateStatus::kFound;
+  const std::wstring exe = ModuleFileNameW(nullptr);
+  if (exe.empty()) return false;
+  // The side-car wins whenever it opens, even beside an executable with its own archive.
+  std::wstring sidecar = ParentFolderW(exe) + L'\\';
+  if (AppendCp932(&sidecar, kSidecarName)) {
+    if (FilePtr stream{_wfopen(sidecar.c_str(), L"rb")}) {
+      return LocateInStream(std::move(stream), true, found) == LocateStatus::kFound;
+    }
+  }
+  return LocateInStream(FilePtr(_wfopen(exe.c_str(), L"rb")), false, found) == LocateStatus::kFound;
 }
 
 // The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
@@ -37,14 +53,14 @@ class WindowsSink : public StdioOutputSink {
   WindowsSink(bool dialog, bool ask_when_locked) : dialog_(dialog), ask_when_locked_(ask_when_locked) {}
   // The player declined to retry a file that another program holds.
   bool Cancelled() const { return cancelled_; }
-  void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+  void CreateFolder(const std::string& path) override { CreateDirectoryCp932(path.c_str(), nullptr); }
   void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const FileHandle file(
+        CreateFileCp932(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(filetime);
     time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
-    SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
+    if (file.ok()) SetFileTime(file.get(), nullptr, nullptr, &time);
   }
   void* AllocateBlock(std::size_t size) override { return Allocate(size); }
   void FreeBlock(void* block) override { std::free(block); }
@@ -61,7 +77,7 @@ class WindowsSink : public StdioOutputSink {
   // player can end it and retry.
   std::FILE* OpenStream(const std::string& path) override {
     for (;;) {
-      std::FILE* stream = StdioOutputSink::OpenStream(path);
+      std::FILE* stream = OpenCp932(path);
       if (stream || !ask_when_locked_ || !HeldByAnotherProgram(path, _doserrno)) return stream;
       if (!RetrySkipBox(kFileInUseText, path.c_str())) {
         cancelled_ = true;

@@ -83,11 +83,21 @@ void DeleteSelfLater() {
   const std::wstring batch = folder + L".bat";
   const std::wstring pinger = system + L"\\ping.exe";
   // cmd.exe reads a batch file in the console's code page, so its paths are written in that.
+  // A temporary folder that code page cannot spell ("é" on a Japanese system) is the batch's
+  // current folder instead, and the copy is named relative to it. Never the program searched
+  // for there: the pinger keeps its full path in the system folder.
+  std::wstring batch_folder = system;
   std::string self_text, batch_text, folder_text, pinger_text;
-  if (batch.size() > kPathMaxText || !NarrowConsoleCodePage(self, &self_text) ||
-      !NarrowConsoleCodePage(batch, &batch_text) || !NarrowConsoleCodePage(folder, &folder_text) ||
-      !NarrowConsoleCodePage(pinger, &pinger_text)) {
-    return;
+  if (batch.size() > kPathMaxText || !NarrowConsoleCodePage(pinger, &pinger_text)) return;
+  if (!NarrowConsoleCodePage(self, &self_text) || !NarrowConsoleCodePage(batch, &batch_text) ||
+      !NarrowConsoleCodePage(folder, &folder_text)) {
+    batch_folder = ParentFolderW(folder);
+    const std::size_t leaf = batch_folder.size() + 1;
+    if (batch_folder.empty() || !NarrowConsoleCodePage(self.substr(leaf), &self_text) ||
+        !NarrowConsoleCodePage(batch.substr(leaf), &batch_text) ||
+        !NarrowConsoleCodePage(folder.substr(leaf), &folder_text)) {
+      return;
+    }
   }
   std::string text;
   for (const char c : SelfDeletingBatchText(self_text, batch_text, folder_text, pinger_text)) {
@@ -105,8 +115,7 @@ void DeleteSelfLater() {
          written == text.size();
   }  // closed before cmd.exe opens it
   if (!ok) return;
-  // cmd.exe by its full path, in the system folder: the copy's folder must not be anyone's
-  // current folder when it goes.
+  // cmd.exe by its full path; the copy's folder must not be anyone's current folder when it goes.
   const std::wstring cmd = system + L"\\cmd.exe";
-  Run(cmd, Quoted(cmd) + L" /c \"" + Quoted(batch) + L"\"", system, true, IDLE_PRIORITY_CLASS);
+  Run(cmd, Quoted(cmd) + L" /c \"" + Quoted(batch) + L"\"", batch_folder, true, IDLE_PRIORITY_CLASS);
 }
