@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/message_win.h"
+#include "common/wide_win.h"
 #include "settings/setting_list.h"
 #include "support/system_test_support.h"
 #include "support/wine_test.h"
@@ -135,6 +136,69 @@ TEST_F(Shortcuts, UninstallEntry) {
             std::string("C:\\Program Files\\Maker\\My Game") + '\0');
   EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, key, "DisplayIcon").data,
             std::string("C:\\Program Files\\Maker\\My Game\\game.exe") + '\0');
+}
+
+// Sets a shell folder of all users to `path` for the test's lifetime.
+class RedirectedShellFolder {
+ public:
+  RedirectedShellFolder(const wchar_t* name, const std::wstring& path) : name_(name) {
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    wchar_t old[MAX_PATH] = L"";
+    DWORD size = sizeof old;
+    had_ = RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+    old_ = old;
+    Set(path);
+  }
+  RedirectedShellFolder(const RedirectedShellFolder&) = delete;
+  RedirectedShellFolder& operator=(const RedirectedShellFolder&) = delete;
+  ~RedirectedShellFolder() {
+    if (had_) {
+      Set(old_);
+    } else {
+      RegDeleteValueW(key_, name_);
+    }
+    RegCloseKey(key_);
+  }
+
+ private:
+  static constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  void Set(const std::wstring& path) {
+    RegSetValueExW(key_, name_, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+  }
+  const wchar_t* name_;
+  HKEY key_ = nullptr;
+  bool had_ = false;
+  std::wstring old_;
+};
+
+// A Start menu and desktop with no CP932 form (a user name with "é"): the shortcuts are still
+// made there under their Japanese names, and found and removed again.
+TEST_F(Shortcuts, SpecialFoldersWithoutACp932FormKeepTheirShortcuts) {
+  const std::wstring programs = L"C:\\Caf\u00e9\\Programs";
+  const std::wstring desktop = L"C:\\Caf\u00e9\\Desktop";
+  CreateDirectoryW(L"C:\\Caf\u00e9", nullptr);
+  CreateDirectoryW(programs.c_str(), nullptr);
+  CreateDirectoryW(desktop.c_str(), nullptr);
+  RedirectedShellFolder redirected_programs(L"Common Programs", programs);
+  RedirectedShellFolder redirected_desktop(L"Common Desktop", desktop);
+  ASSERT_EQ(SpecialFolderW(nullptr, CSIDL_COMMON_PROGRAMS), programs) << "the shell follows the redirection";
+  EXPECT_EQ(ShortcutFolder(ShortcutPlace::kPrograms), "") << "no CP932 form";
+
+  ReloadSettingList("TITLEBAR ソ表\nINST_GROUP 十能\nEXENAME game.exe\nINSTTO Game\nINSTREADMEFL readme.txt\n");
+  const std::string game = MakeInstalledGame("pv-cafe");
+  EXPECT_EQ(CreateStartMenuShortcuts(game.c_str()), 0);
+  EXPECT_EQ(CreateDesktopShortcut(game.c_str()), 0);
+  std::wstring group = programs + L"\\";
+  ASSERT_TRUE(AppendCp932(&group, "十能\\ソ表\\"));
+  std::wstring desktop_link = desktop + L"\\";
+  ASSERT_TRUE(AppendCp932(&desktop_link, "ソ表.LNK"));
+  for (const std::wstring& link : {group + L"\u30bd\u8868.LNK", desktop_link}) {
+    EXPECT_NE(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  RemoveShortcuts(game.c_str());
+  EXPECT_EQ(GetFileAttributesW((programs + L"\\\u5341\u80fd").c_str()), INVALID_FILE_ATTRIBUTES) << "group removed";
+  EXPECT_EQ(GetFileAttributesW(desktop_link.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
