@@ -122,9 +122,11 @@ std::string AnswerBox(DWORD process_id, int button) {
   return text;
 }
 
-// For looking at, when PV_SHOTS_DIR names a folder.
+// For looking at, when PV_SHOTS_DIR names a folder: <name>-<code page>.bmp.
 void Picture(HWND window, const char* name) {
-  if (const char* folder = std::getenv("PV_SHOTS_DIR")) wt::SaveWindowPicture(window, wt::WinPath(folder) + "\\" + name);
+  if (const char* folder = std::getenv("PV_SHOTS_DIR")) {
+    wt::SaveWindowPicture(window, wt::WinPath(folder) + "\\" + name + "-" + std::to_string(GetACP()) + ".bmp");
+  }
 }
 
 TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) {
@@ -170,7 +172,7 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   }
   EXPECT_EQ(buttons, (std::vector<std::string>{"終了", "DirectXインストール", "お読みください", "インストール"}))
       << "the DirectX folder beside the program is found";
-  Picture(main, "e2e-main.bmp");
+  Picture(main, "e2e-main");
   {
     wt::Process second = wt::Start(setup_exe);
     EXPECT_EQ(AnswerBox(second.id, IDOK), "[ ソ表の町 スタートアップ ] は既に起動中です");
@@ -195,7 +197,7 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   HWND end = wt::WaitFor([&] { return wt::FindDialog(setup.id, "インストール終了"); }, kTimeout);
   ASSERT_TRUE(end);
   EXPECT_EQ(wt::ControlText(end, IDC_CHECK_BOX), "お読みください");
-  Picture(end, "e2e-end.bmp");
+  Picture(end, "e2e-end");
   wt::Press(end, IDOK);
   DWORD code = 1;
   ASSERT_TRUE(wt::WaitExit(setup, kTimeout, &code));
