@@ -24,8 +24,8 @@ echo "payload: $(du -sm "$payload" | cut -f1) MB in $(find "$payload" -type f | 
 
 # Packing speed is bench/pack_compare.sh's; here only the archives the extraction reads.
 rm -f "$work/a.arc" "$work/a.zip" "$work/a.tar.gz"
-"$pack" build -q -j 2 "$payload" --sidecar "$work/a.arc"
-"$pack" build -q -j 2 "$work/payload30" --sidecar "$work/small.arc"
+"$pack" build -q -j 2 "$payload" --sidecar "$work/a.arc" >/dev/null 2>&1
+"$pack" build -q -j 2 "$work/payload30" --sidecar "$work/small.arc" >/dev/null 2>&1
 (cd "$payload" && zip -q -r -6 "$work/a.zip" . && tar czf "$work/a.tar.gz" .)
 
 echo "== extraction (full pass natively vs bare inflate+fwrite, unzip, tar) =="
