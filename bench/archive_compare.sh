@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Extraction and packing speed against zip/unzip and tar on a generated game-like payload.
+# Extraction speed against unzip and tar on a generated game-like payload.
 # Usage: bench/archive_compare.sh [HOST_BUILD_DIR]   (default build/host; needs hyperfine)
 # Everything generated goes to ${PV_BENCH_DIR:-/tmp/pv-bench} and is never committed.
 set -euo pipefail
@@ -22,31 +22,11 @@ payload=$work/payload300
 cat $(find "$payload" -type f) > /dev/null  # warm the page cache
 echo "payload: $(du -sm "$payload" | cut -f1) MB in $(find "$payload" -type f | wc -l) files"
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc; }
-# The machine may be shared: the best of three runs is the least disturbed one.
-best_of() {
-  local best t
-  best=$(seconds "$@")
-  for _ in 2 3; do
-    t=$(seconds "$@")
-    if (( $(echo "$t < $best" | bc) )); then best=$t; fi
-  done
-  echo "$best"
-}
-
-echo "== packing (2 threads vs zip -r -6, single-threaded) =="
-rm -f "$work/a.arc" "$work/a.zip"
-t_pack=$(best_of "$pack" build -q -j 2 "$payload" --sidecar "$work/a.arc")
-t_pack1=$(best_of "$pack" build -q -j 1 "$payload" --sidecar "$work/a1.arc")
-t_zip=$(best_of sh -c "rm -f '$work/a.zip'; cd '$payload' && zip -q -r -6 '$work/a.zip' .")
-(cd "$payload" && tar czf "$work/a.tar.gz" .)
-cmp "$work/a.arc" "$work/a1.arc" && echo "1 thread and 2 threads: identical archives"
-"$pack" build -q -j 2 "$work/payload30" --sidecar "$work/small.arc"
-s_arc=$(stat -c %s "$work/a.arc"); s_zip=$(stat -c %s "$work/a.zip"); s_tgz=$(stat -c %s "$work/a.tar.gz")
-printf 'pack -j2 %.2fs, pack -j1 %.2fs, zip -6 %.2fs  -> pack -j2 is %.2fx faster than zip\n' \
-  "$t_pack" "$t_pack1" "$t_zip" "$(echo "$t_zip / $t_pack" | bc -l)"
-printf 'sizes: archive %d, zip %d, tar.gz %d bytes -> archive/zip = %.4f\n' "$s_arc" "$s_zip" "$s_tgz" \
-  "$(echo "$s_arc / $s_zip" | bc -l)"
+# Packing speed is bench/pack_compare.sh's; here only the archives the extraction reads.
+rm -f "$work/a.arc" "$work/a.zip" "$work/a.tar.gz"
+"$pack" build -q -j 2 "$payload" --sidecar "$work/a.arc" >/dev/null 2>&1
+"$pack" build -q -j 2 "$work/payload30" --sidecar "$work/small.arc" >/dev/null 2>&1
+(cd "$payload" && zip -q -r -6 "$work/a.zip" . && tar czf "$work/a.tar.gz" .)
 
 echo "== extraction (full pass natively vs bare inflate+fwrite, unzip, tar) =="
 export PV_BENCH_ARCHIVE=$work/a.arc PV_BENCH_ARCHIVE_SMALL=$work/small.arc PV_BENCH_OUT=$work/out

@@ -122,8 +122,9 @@ if(TARGET win32_any_language_e2e_test)
     ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
 endif()
 
-# panvester-pack.exe must write the bytes the host's tool writes: the host tool packs a tree
-# with fixed file times first, and the test under Wine packs a copy of it again.
+# panvester-pack.exe (zlib) must pack what the host's tool (libdeflate) packs: the host tool
+# packs a tree with fixed file times first, the test under Wine packs a copy of it again and
+# reads the host's archives, and the host tool then reads the Windows tool's archives.
 if(TARGET win32_pack_tool_test)
   add_dependencies(win32_pack_tool_test panvester-pack)
   set(PV_PACK_REFERENCE ${CMAKE_BINARY_DIR}/pack-reference)
@@ -132,6 +133,10 @@ if(TARGET win32_pack_tool_test)
   set_tests_properties(pack_reference PROPERTIES FIXTURES_SETUP pack_reference)
   set_tests_properties(win32_pack_tool_test PROPERTIES FIXTURES_REQUIRED pack_reference)
   set_property(TEST win32_pack_tool_test APPEND PROPERTY ENVIRONMENT "PV_PACK_REFERENCE=${PV_PACK_REFERENCE}")
+  add_test(NAME pack_crosscheck COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win32/pack_crosscheck.sh
+           ${PV_PACK} ${PV_PACK_REFERENCE})
+  set_tests_properties(win32_pack_tool_test PROPERTIES FIXTURES_SETUP pack_windows)
+  set_tests_properties(pack_crosscheck PROPERTIES FIXTURES_REQUIRED "pack_reference;pack_windows")
 endif()
 
 # Hardening: the imports and PE flags of the programs that ship (from the x86_64 test tree

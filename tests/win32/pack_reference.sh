@@ -2,7 +2,8 @@
 # Set-up of the pack tool test under Wine: a small game tree with fixed file times (to the
 # 100 ns a file time holds, before 1970 and after 2038 too), packed by the host's
 # panvester-pack as a side-car and as a setup program. The test copies the tree to the
-# Windows side, packs it again with panvester-pack.exe and compares the bytes.
+# Windows side, packs it again with panvester-pack.exe and compares what the archives hold
+# (pack_crosscheck.sh then reads the Windows tool's archives with the host tool).
 # usage: pack_reference.sh HOST_PACK STUB OUT_DIR
 set -euo pipefail
 pack=$1 stub=$2 out=$3

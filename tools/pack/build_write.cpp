@@ -18,20 +18,19 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "common/byte_order.h"
+#include "file_compress.h"
 #include "pe_signature.h"
 #include "platform.h"
 
 namespace {
 
-// Files up to this size are compressed by the workers into memory; larger ones by the
-// writer straight into the output, so no whole large file is ever held compressed.
-constexpr std::uint64_t kInMemoryFileLimit = 8u << 20;
 // Source bytes of the in-memory files compressed ahead of the writer, at most (the 32-bit
-// Windows tool has little address space to spare).
+// Windows tool has little address space to spare). Files up to kWholeFileLimit are held
+// (file_compress.h); larger ones are compressed by the writer straight into the output.
 constexpr std::uint64_t kInFlightLimit = 48u << 20;
 
 bool StreamedEntry(const PackEntry& entry) {
-  return !entry.folder && !entry.source_path.empty() && entry.size > kInMemoryFileLimit;
+  return !entry.folder && !entry.source_path.empty() && entry.size > kWholeFileLimit;
 }
 
 std::uint64_t InFlightCost(const PackEntry& entry) {
@@ -48,9 +47,10 @@ struct Slot {
   bool out_of_memory = false;  // no text is made where memory ran out
 };
 
-// Compresses a file as one zlib stream at the default level and hands the stream on in
-// pieces. The bytes depend only on the input (read in pieces of 1 MiB, finished at the
-// first short read), not on where they go, so in memory and streamed files come out alike.
+// Compresses a file too large to hold as one zlib stream at the default level and hands the
+// stream on in pieces. libdeflate cannot do this (it has no streaming interface), so both
+// builds stream with zlib; the bytes depend only on the input (read in pieces of 1 MiB,
+// finished at the first short read).
 template <typename Output>
 bool DeflateFile(std::FILE* in, Output&& output, std::uint64_t* input_size, std::string* error) {
   z_stream zs{};
@@ -93,7 +93,7 @@ bool DeflateFile(std::FILE* in, Output&& output, std::uint64_t* input_size, std:
 bool CompressEntry(const PackEntry& entry, Slot* slot) {
   if (entry.source_path.empty()) {
     slot->size = entry.data.size();
-    if (!CompressStream(entry.data.data(), entry.data.size(), &slot->stream)) {
+    if (!CompressWholeBuffer(entry.data.data(), entry.data.size(), &slot->stream)) {
       slot->error = "compression failed";
       return false;
     }
@@ -104,11 +104,7 @@ bool CompressEntry(const PackEntry& entry, Slot* slot) {
     slot->error = "cannot open " + entry.source_path;
     return false;
   }
-  auto keep = [slot](const unsigned char* data, std::size_t size) {
-    slot->stream.insert(slot->stream.end(), data, data + size);
-    return true;
-  };
-  if (!DeflateFile(in.get(), keep, &slot->size, &slot->error)) {
+  if (!CompressWholeFile(in.get(), entry.size, &slot->stream, &slot->size, &slot->error)) {
     slot->error = "cannot read " + entry.source_path + " (" + slot->error + ")";
     return false;
   }
