@@ -34,6 +34,8 @@ int g_title_y = 0;
 // program), not in the work folder, which never holds folders.
 std::string DirectXPath(const char* leaf) {
   std::string path(StartupDirectory());
+  // Empty when that folder has no CP932 form: then no DirectX, rather than the drive's root.
+  if (path.empty()) return path;
   AddBackslash(path);
   return path + leaf;
 }
