@@ -3,8 +3,10 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/callback_guard_win.h"
 #include "common/cp932.h"
@@ -103,28 +105,43 @@ std::string InFolder(const char* folder, const std::string& leaf) {
   return AddBackslash(path) + leaf;
 }
 
-// The file a shortcut starts, as stored in it; empty when it cannot be read.
-std::string ShortcutTarget(const std::string& link_path) {
+// The file a shortcut starts, as its stored path and as its item list names it: a shell that
+// keeps the stored path only in the ANSI code page (Wine) loses the Japanese names there,
+// while the item list keeps them. Empty entries for what cannot be read.
+std::vector<std::string> ShortcutTargets(const std::string& link_path) {
+  std::vector<std::string> targets;
   std::wstring wide_link;
-  if (!SystemPath(link_path, &wide_link)) return std::string();
+  if (!SystemPath(link_path, &wide_link)) return targets;
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out()))) {
-    return std::string();
+    return targets;
   }
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.out())) || FAILED(file->Load(wide_link.c_str(), STGM_READ))) {
-    return std::string();
+    return targets;
   }
-  WCHAR target[kPathBuffer] = L"";
-  if (link->GetPath(target, kPathBuffer, nullptr, SLGP_RAWPATH) != S_OK) return std::string();
   std::string narrow;
-  return NarrowCp932(target, &narrow) ? narrow : std::string();
+  WCHAR target[kPathBuffer] = L"";
+  if (link->GetPath(target, kPathBuffer, nullptr, SLGP_RAWPATH) == S_OK && NarrowCp932(target, &narrow)) {
+    targets.push_back(narrow);
+  }
+  LPITEMIDLIST items = nullptr;
+  if (SUCCEEDED(link->GetIDList(&items)) && items) {
+    // The shell's limit for this call is MAX_PATH characters.
+    WCHAR listed[MAX_PATH] = L"";
+    if (SHGetPathFromIDListW(items, listed) && NarrowCp932(listed, &narrow)) targets.push_back(narrow);
+    CoTaskMemFree(items);
+  }
+  return targets;
 }
 
 // A shortcut goes only while it still starts what this installation put there: another
 // installation of the same title may have replaced it since.
 void DeleteOwnShortcut(const ShortcutLink& link) {
-  if (link.link.empty() || LowerMb(ShortcutTarget(link.link)) != LowerMb(link.target)) return;
+  if (link.link.empty()) return;
+  const std::vector<std::string> targets = ShortcutTargets(link.link);
+  const std::string ours = LowerMb(link.target);
+  if (std::none_of(targets.begin(), targets.end(), [&](const std::string& t) { return LowerMb(t) == ours; })) return;
   std::wstring wide;
   if (SystemPath(link.link, &wide)) DeleteFileW(wide.c_str());
 }

@@ -227,10 +227,10 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   uninstaller = uninstaller.substr(1, uninstaller.size() - 2);
   const std::string group = programs + "\\十能\\ソ表の町\\";
   const std::string game = std::string(kFolder) + "\\game.exe";
-  EXPECT_EQ(ReadShortcut(group + "ソ表の町.LNK").target, game);
-  EXPECT_EQ(ReadShortcut(group + "ソ表の町 お読みください.LNK").target, std::string(kFolder) + "\\readme.txt");
-  EXPECT_EQ(ReadShortcut(group + "ソ表の町 アンインストール.LNK").target, uninstaller);
-  EXPECT_EQ(ReadShortcut(desktop + "\\ソ表の町.LNK").target, game);
+  EXPECT_EQ(ReadShortcut(group + "ソ表の町.LNK").listed_target, game);
+  EXPECT_EQ(ReadShortcut(group + "ソ表の町 お読みください.LNK").listed_target, std::string(kFolder) + "\\readme.txt");
+  EXPECT_EQ(ReadShortcut(group + "ソ表の町 アンインストール.LNK").listed_target, uninstaller);
+  EXPECT_EQ(ReadShortcut(desktop + "\\ソ表の町.LNK").listed_target, game);
   EXPECT_EQ(SubkeyNames(HKEY_CURRENT_USER, "Software\\PanvesterAnyLanguage"), std::vector<std::string>{"ソ表"});
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, "Software\\PanvesterAnyLanguage\\ソ表", "InstTo").data, text(kFolder));
   const std::string ini = windows + "\\pv_e2e_ソ表.ini";

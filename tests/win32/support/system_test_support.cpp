@@ -189,6 +189,12 @@ ShortcutInfo ReadShortcut(const std::string& path) {
       info.description = LinkText(link->GetDescription(text, MAX_PATH), text);
       text[0] = L'\0';
       info.working_folder = LinkText(link->GetWorkingDirectory(text, MAX_PATH), text);
+      LPITEMIDLIST items = nullptr;
+      if (SUCCEEDED(link->GetIDList(&items)) && items) {
+        text[0] = L'\0';
+        info.listed_target = LinkText(SHGetPathFromIDListW(items, text) ? S_OK : E_FAIL, text);
+        CoTaskMemFree(items);
+      }
       info.loaded = true;
     }
     file->Release();

@@ -54,6 +54,9 @@ bool EveryoneMayWrite(const EveryoneAccess& access);
 struct ShortcutInfo {
   bool loaded = false;
   std::string target, description, working_folder;
+  // The target as the link's item list names it: a shell that stores the path only in the
+  // ANSI code page (Wine) keeps the Japanese names there alone.
+  std::string listed_target;
 };
 ShortcutInfo ReadShortcut(const std::string& path);
 
