@@ -9,6 +9,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/entry_iterator.h"
+#include "archive/overlapped_walk.h"
 #include "common/byte_order.h"
 
 void* WalkSink::AllocateBlock(std::size_t size) { return std::malloc(size); }
@@ -157,8 +158,13 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
   return WalkError::kNone;
 }
 
-WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink) {
+WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
+                        WalkThreads threads) {
   WalkOutcome outcome;
+  if (pass == WalkPass::kFull && threads == WalkThreads::kOverlapped &&
+      WalkEntriesOverlapped(archive, target, sink, &outcome)) {
+    return outcome;
+  }
   std::int64_t consumed = 0;
   EntryIterator entries(archive);
   auto fail = [&](WalkError error, const std::string& name) {

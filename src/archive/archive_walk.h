@@ -82,8 +82,15 @@ struct WalkOutcome {
   bool Ok() const { return error == WalkError::kNone; }
 };
 
-// Walks the archive from the stream's position (its first entry) into `target`.
-WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink);
+enum class WalkThreads : int {
+  kOverlapped = 0,  // the full pass inflates on a worker thread while this one writes
+  kSingle = 1,      // everything on this thread (the setup pass always is)
+};
+
+// Walks the archive from the stream's position (its first entry) into `target`. The sink
+// is called from this thread only, and the outcome does not depend on `threads`.
+WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
+                        WalkThreads threads = WalkThreads::kOverlapped);
 
 // Extracts one file entry whose header has just been read: the stream stands at its time
 // stamp. On success the stream stands after the entry's data and `consumed` has grown by

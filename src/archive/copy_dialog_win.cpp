@@ -5,6 +5,7 @@
 #include "archive/archive_walk.h"
 #include "common/callback_guard_win.h"
 #include "common/message_win.h"
+#include "common/wide_win.h"
 
 namespace {
 
@@ -13,11 +14,11 @@ HWND g_animation = nullptr;
 std::int32_t g_archive_length = 0;
 
 void SetBarRange(HWND dialog, int id, int top) {
-  SendDlgItemMessageA(dialog, id, PBM_SETRANGE, 0, MAKELPARAM(0, top));
+  SendDlgItemMessageW(dialog, id, PBM_SETRANGE, 0, MAKELPARAM(0, top));
 }
 
 void SetBarPosition(HWND dialog, int id, int position) {
-  SendDlgItemMessageA(dialog, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  SendDlgItemMessageW(dialog, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 }  // namespace
@@ -26,21 +27,21 @@ static INT_PTR CopyDialogProcBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
-      SendDlgItemMessageA(dialog, kCopyFileName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+      SetDlgItemTextW(dialog, kCopyFileName, L"");
       for (int bar : {kCopyFileBar, kCopyOverallBar}) {
         SetBarRange(dialog, bar, 1);
         SetBarPosition(dialog, bar, 0);
       }
       g_animation = GetDlgItem(dialog, kCopyAnimation);
-      SendMessageA(g_animation, ACM_OPENA, reinterpret_cast<WPARAM>(GetModuleHandleA(nullptr)),
-                   reinterpret_cast<LPARAM>("AVI_FILECOPY"));
+      SendMessageW(g_animation, ACM_OPENW, reinterpret_cast<WPARAM>(GetModuleHandleW(nullptr)),
+                   reinterpret_cast<LPARAM>(L"AVI_FILECOPY"));
       // From the first frame to the last (0xFFFF), repeated without end.
-      SendMessageA(g_animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+      SendMessageW(g_animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
       ShowWindow(g_animation, SW_SHOW);
       return TRUE;
     case WM_COMMAND:
       // The button stops the animation only: the copy goes on until the walk ends.
-      if (wparam == kCopyCancel) SendMessageA(g_animation, ACM_STOP, 0, 0);
+      if (wparam == kCopyCancel) SendMessageW(g_animation, ACM_STOP, 0, 0);
       return FALSE;
     default:
       return FALSE;
@@ -56,7 +57,7 @@ HWND OpenCopyDialog(std::int32_t archive_length) {
   CloseCopyDialog();
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
-  g_dialog = CreateDialogParamA(MainWindowInstance(), "COPYINGDELUX", MainWindowHandle(), CopyDialogProc, 0);
+  g_dialog = CreateDialogParamW(MainWindowInstance(), L"COPYINGDELUX", MainWindowHandle(), CopyDialogProc, 0);
   if (!g_dialog) return nullptr;
   PumpMessages();
   SetBarRange(g_dialog, kCopyOverallBar, OverallRange(g_archive_length));
@@ -77,7 +78,7 @@ HWND CopyDialogHandle() { return g_dialog; }
 
 void ShowCopyFile(const char* path, int file_range) {
   if (!g_dialog) return;
-  SendDlgItemMessageA(g_dialog, kCopyFileName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+  SetDlgItemTextCp932(g_dialog, kCopyFileName, path);
   // No lower bound of one here, unlike the overall bar: a file under a block gets 0 .. 0.
   SetBarRange(g_dialog, kCopyFileBar, file_range);
   SetBarPosition(g_dialog, kCopyFileBar, 0);

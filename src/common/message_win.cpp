@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/cp932.h"
+#include "common/wide_win.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void Format(char (&buffer)[kMessageBuffer], const char* format, va_list args) {
 int ShowBox(const char* text, UINT style, bool copy) {
   SetForegroundWindow(g_main_window);
   if (copy) CopyTextToClipboard(text);
-  return MessageBoxA(g_main_window, text, MainWindowCaption(), style);
+  return MessageBoxCp932(g_main_window, text, MainWindowCaption(), style);
 }
 
 }  // namespace
@@ -36,12 +37,15 @@ void SetMainWindowHandle(HWND window) { g_main_window = window; }
 HWND MainWindowHandle() { return g_main_window; }
 
 HINSTANCE MainWindowInstance() {
-  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g_main_window, GWLP_HINSTANCE));
+  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(g_main_window, GWLP_HINSTANCE));
 }
 
 const char* MainWindowCaption() {
   g_caption[0] = '\0';
-  if (g_main_window) GetWindowTextA(g_main_window, g_caption, sizeof g_caption);
+  std::string caption;
+  if (g_main_window && GetWindowTextCp932(g_main_window, &caption)) {
+    CopyTruncated(g_caption, sizeof g_caption, caption);
+  }
   return g_caption;
 }
 
@@ -92,17 +96,21 @@ void InfoBox(const char* format, ...) {
 }
 
 int CopyTextToClipboard(const char* text) {
-  const std::size_t size = std::strlen(text) + 1;
+  // Unicode text: the system derives the other formats, so a player on any system language
+  // pastes the Japanese message as it reads.
+  std::wstring wide;
+  if (!WidenCp932(text, &wide)) return -1;
+  const std::size_t size = (wide.size() + 1) * sizeof(wchar_t);
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
   if (!block) return -1;
   if (void* memory = GlobalLock(block)) {
-    std::memcpy(memory, text, size);
+    std::memcpy(memory, wide.c_str(), size);
     GlobalUnlock(block);
   }
   bool handed_over = false;
   if (OpenClipboard(GetActiveWindow())) {
     EmptyClipboard();
-    handed_over = SetClipboardData(CF_TEXT, block) != nullptr;
+    handed_over = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
     CloseClipboard();
   }
   // Once set, the block belongs to the clipboard; otherwise it is still ours to free.
@@ -113,10 +121,10 @@ int CopyTextToClipboard(const char* text) {
 int PumpMessages() {
   int dispatched = 0;
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) std::exit(static_cast<int>(msg.wParam));
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
     ++dispatched;
   }
   return dispatched;
@@ -138,53 +146,34 @@ void CenterWindow(HWND window) {
 void* Allocate(std::size_t size) {
   void* block = size > static_cast<std::size_t>(-1) - 32 ? nullptr : std::malloc(size + 32);
   if (!block) {
-    MessageBoxA(nullptr, "メモリ容量が不足しています。処理を中断します。", "malloc", MB_ICONERROR);
+    MessageBoxCp932(nullptr, "メモリ容量が不足しています。処理を中断します。", "malloc", MB_ICONERROR);
   }
   return block;
 }
 
 void ShellOpen(const char* file) {
-  SHELLEXECUTEINFOA info;
+  std::wstring wide;
+  if (!WidenCp932(file, &wide)) return;
+  SHELLEXECUTEINFOW info;
   std::memset(&info, 0, sizeof info);
   info.cbSize = sizeof info;
   info.hwnd = g_main_window;
-  info.lpVerb = "open";
-  info.lpFile = file;
+  info.lpVerb = L"open";
+  info.lpFile = wide.c_str();
   info.nShow = SW_SHOWNORMAL;
-  ShellExecuteExA(&info);
-}
-
-int LaunchHidden(const char* command_line, DWORD priority_class) {
-  std::string command(command_line);  // CreateProcessA may write into its command line
-  STARTUPINFOA startup;
-  std::memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process;
-  std::memset(&process, 0, sizeof process);
-  const BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, priority_class, nullptr,
-                                      nullptr, &startup, &process);
-  if (created) {
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
-  return created;
+  ShellExecuteExW(&info);
 }
 
 int LaunchProcess(const char* path) {
-  char command[kPathBuffer];
-  // A cut command line would start some other program: refuse instead.
-  const int n = std::snprintf(command, sizeof command, "\"%s\"", path);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof command) return 0;
-  STARTUPINFOA startup;
+  // A path that would be cut starts some other program: refuse instead.
+  if (std::strlen(path) + 2 >= kPathBuffer) return 0;
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   startup.wShowWindow = SW_SHOWDEFAULT;
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof process);
-  const BOOL created = CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                      &startup, &process);
+  const BOOL created = CreateProcessCp932(path, nullptr, 0, &startup, &process);
   if (created) {
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

@@ -49,9 +49,6 @@ void* Allocate(std::size_t size);
 // Opens a document with the shell's "open" verb, relative to the current directory.
 void ShellOpen(const char* file);
 
-// Runs a command line with its window hidden, without waiting. Non-zero when started.
-int LaunchHidden(const char* command_line, DWORD priority_class);
-
 // Starts a program by its quoted path without waiting. Non-zero when the process was
 // created; 0 also for a path that would not fit the 260-byte command line.
 int LaunchProcess(const char* path);

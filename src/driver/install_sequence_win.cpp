@@ -109,11 +109,11 @@ void RunEndDialog() {
   GetSettingText("INSTREADME", g_readme_caption, sizeof g_readme_caption, "-");
   std::snprintf(g_start_caption, sizeof g_start_caption, "「%s」の実行", SettingTitleBar());
   if (g_readme_caption[0] == '-') {
-    DialogBoxParamA(MainWindowInstance(), "ENDINSTALL_VISTA_SHORT", MainWindowHandle(),
+    DialogBoxParamW(MainWindowInstance(), L"ENDINSTALL_VISTA_SHORT", MainWindowHandle(),
                     EndDialogHandler, 0);
     g_readme_choice = 0;
   } else {
-    DialogBoxParamA(MainWindowInstance(), "ENDINSTALL_VISTA", MainWindowHandle(), EndDialogHandler,
+    DialogBoxParamW(MainWindowInstance(), L"ENDINSTALL_VISTA", MainWindowHandle(), EndDialogHandler,
                     0);
   }
 }
@@ -122,10 +122,10 @@ static INT_PTR EndDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
       CheckDlgButton(dialog, kReadmeBoxId, BST_UNCHECKED);
-      SetDlgItemTextA(dialog, kReadmeBoxId, g_readme_caption);
+      SetDlgItemTextCp932(dialog, kReadmeBoxId, g_readme_caption);
       // Neither template has a start box; these two calls then find no control.
       CheckDlgButton(dialog, kStartBoxId, BST_CHECKED);
-      SetDlgItemTextA(dialog, kStartBoxId, g_start_caption);
+      SetDlgItemTextCp932(dialog, kStartBoxId, g_start_caption);
       CenterWindow(dialog);
       return TRUE;
     case WM_COMMAND:

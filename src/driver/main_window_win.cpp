@@ -14,6 +14,7 @@
 #include "driver/work_folder_win.h"
 #include "image/title_image_win.h"
 #include "settings/setting_list.h"
+#include "common/wide_win.h"
 
 namespace {
 
@@ -74,21 +75,21 @@ void Initialise(HWND window) {
   SetMainWindowHandle(window);
   CenterWindow(window);
   g_busy = 0;
-  SetWindowTextA(window, SettingStartupTitle());
+  SetWindowTextCp932(window, SettingStartupTitle());
 
   int slot = 0;
-  SetDlgItemTextA(window, kSlotIds[slot], "終了");
+  SetDlgItemTextCp932(window, kSlotIds[slot], "終了");
   g_actions[slot++] = kExit;
   if (HasDirectXFolder()) {
-    SetDlgItemTextA(window, kSlotIds[slot], "DirectXインストール");
+    SetDlgItemTextCp932(window, kSlotIds[slot], "DirectXインストール");
     g_actions[slot++] = kDirectX;
   }
   GetSettingText("INSTREADME", g_readme, sizeof g_readme, "-");
   if (g_readme[0] != '-') {
-    SetDlgItemTextA(window, kSlotIds[slot], g_readme);
+    SetDlgItemTextCp932(window, kSlotIds[slot], g_readme);
     g_actions[slot++] = kReadme;
   }
-  SetDlgItemTextA(window, kSlotIds[slot], "インストール");
+  SetDlgItemTextCp932(window, kSlotIds[slot], "インストール");
   g_actions[slot++] = kInstall;
   for (; slot < kSlotCount; ++slot) {
     DestroyWindow(GetDlgItem(window, kSlotIds[slot]));

@@ -47,7 +47,7 @@ int Run(HINSTANCE instance) {
   // Every close path ends the dialog with 0, so this runs once; -1 means the dialog
   // itself could not be made, and showing it again would loop for ever.
   for (;;) {
-    const INT_PTR result = DialogBoxParamA(instance, "MAINDIALOG", nullptr, MainWindowProc, 0);
+    const INT_PTR result = DialogBoxParamW(instance, L"MAINDIALOG", nullptr, MainWindowProc, 0);
     if (result == 0) break;
     if (result == -1) {
       RemoveWorkFolder();

@@ -17,6 +17,7 @@
 #include "system/shortcuts_win.h"
 #include "uninst/no_follow_win.h"
 #include "uninst/removal_plan.h"
+#include "common/wide_win.h"
 
 namespace {
 
@@ -45,16 +46,16 @@ INT_PTR CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM, LPARAM) 
 class Progress {
  public:
   explicit Progress(int steps) {
-    SendDlgItemMessageA(g_window, kProgressBar, PBM_SETRANGE32, 0, steps > 0 ? steps : 1);
+    SendDlgItemMessageW(g_window, kProgressBar, PBM_SETRANGE32, 0, steps > 0 ? steps : 1);
     ShowWindow(g_window, SW_SHOW);
     PumpMessages();
   }
   void Step(const std::string& what) {
-    SendDlgItemMessageA(g_window, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(++done_), 0);
+    SendDlgItemMessageW(g_window, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(++done_), 0);
     Show(what);
   }
   void Show(const std::string& what) {
-    SetDlgItemTextA(g_window, kCurrentPath, what.c_str());
+    SetDlgItemTextCp932(g_window, kCurrentPath, what.c_str());
     PumpMessages();
   }
 
@@ -237,12 +238,12 @@ std::string UninstallTitle() {
 void CreateUninstallWindow() {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
-  g_window = CreateDialogParamA(GetModuleHandleA(nullptr), "UNINSTALLING", nullptr, UninstallWindowProc, 0);
+  g_window = CreateDialogParamW(GetModuleHandleW(nullptr), L"UNINSTALLING", nullptr, UninstallWindowProc, 0);
   SetMainWindowHandle(g_window);
 }
 
 void SetUninstallWindowTitle(const std::string& title) {
-  if (g_window) SetWindowTextA(g_window, title.c_str());
+  if (g_window) SetWindowTextCp932(g_window, title.c_str());
 }
 
 int RunUninstall(const Installation& installation) {

@@ -141,8 +141,9 @@ std::vector<unsigned char> Capture(HWND window, const char* bmp_path = nullptr) 
 }
 
 TEST(CopyDialog, ShowsFileNameBothBarsAndAMovingAnimationWhileCopying) {
-  // 64 blocks of noise: the file bar's range is 64 and the archive a little larger.
-  const std::string big = wt::Noise(64 * 0x20000, 5);
+  // 64 blocks of noise and 960 of zeros: the file bar's range is 1024, the archive a little
+  // over 64 blocks, and the copy lasts long enough to be watched even when blocks come fast.
+  const std::string big = wt::Noise(64 * 0x20000, 5) + std::string(960 * 0x20000, '\0');
   const std::string archive =
       Archive({{"small.txt", "hello"}, {"data\\", ""}, {"data\\\x83\x5C\x95\x5C.bin", big}}, false);
   const std::string folder = StageChild("pv_copy_ok", archive);
@@ -155,7 +156,7 @@ TEST(CopyDialog, ShowsFileNameBothBarsAndAMovingAnimationWhileCopying) {
   ASSERT_NE(wt::WaitFor([&] { return wt::ControlText(dialog, kCopyFileName) == big_path ? dialog : nullptr; }, 20000),
             nullptr)
       << wt::ControlText(dialog, kCopyFileName);
-  EXPECT_EQ(Bar(dialog, kCopyFileBar, PBM_GETRANGE, FALSE), 64);
+  EXPECT_EQ(Bar(dialog, kCopyFileBar, PBM_GETRANGE, FALSE), 1024);
   EXPECT_EQ(Bar(dialog, kCopyFileBar, PBM_GETRANGE, TRUE), 0);
   EXPECT_EQ(Bar(dialog, kCopyOverallBar, PBM_GETRANGE, FALSE), static_cast<int>(archive.size() / 0x20000));
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, kCopyAnimation)));

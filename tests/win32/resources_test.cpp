@@ -145,6 +145,7 @@ struct StoredDialog {
   std::string title;
   WORD point_size = 0;
   std::string font;
+  int charset = -1;
   std::vector<StoredItem> items;
 };
 
@@ -214,7 +215,7 @@ bool ReadTemplate(HMODULE module, const char* name, StoredDialog* dialog) {
   if (dialog->style & DS_SETFONT) {
     dialog->point_size = in.Word();
     in.Word();  // weight
-    in.Word();  // italic, character set
+    dialog->charset = in.Word() >> 8;  // italic in the low byte
     dialog->font = in.NameOrOrdinal();
   }
   for (WORD i = 0; i < count && in.ok(); ++i) {
@@ -249,6 +250,7 @@ TEST(Resources, TemplatesHoldExactlyTheTabledDialogs) {
     EXPECT_EQ(stored.cy, row.h);
     EXPECT_EQ(stored.point_size, 9);
     EXPECT_EQ(stored.font, "ＭＳ Ｐゴシック");
+    EXPECT_EQ(stored.charset, SHIFTJIS_CHARSET) << "a Western system would pick a face without Japanese";
     ASSERT_EQ(stored.items.size(), row.controls.size());
     for (std::size_t i = 0; i < row.controls.size(); ++i) {
       const ControlRow& want = row.controls[i];
