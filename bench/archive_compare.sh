@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Extraction speed against unzip and tar on a generated game-like payload.
-# Usage: bench/archive_compare.sh [HOST_BUILD_DIR]   (default build/host; needs hyperfine)
+# Extraction speed against unzip and tar on a generated game-like payload: the walk on two
+# threads and on one, a bare inflate+fwrite loop and its two halves, peak memory, and the
+# Windows build of the walk under Wine.
+# Usage: bench/archive_compare.sh [HOST_BUILD_DIR [WINDOWS_BUILD_DIR]]
+#   (defaults build/host and build/win64; needs hyperfine; the Wine part is skipped when the
+#   Windows tree or Wine is missing)
 # Everything generated goes to ${PV_BENCH_DIR:-/tmp/pv-bench} and is never committed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 host=${1:-$root/build/host}
 work=${PV_BENCH_DIR:-/tmp/pv-bench}
 pack=$host/tools/pack/panvester-pack
+windows=${2:-$root/build/win64}
 bench=$host/bench_archive_extract
 mkdir -p "$work"
 
@@ -46,12 +51,42 @@ runs = [r for r in json.load(open(w + '/bench.json'))['benchmarks'] if r.get('ru
 def ms(prefix):
     scale = {'ms': 1, 'us': 1e-3, 'ns': 1e-6}
     return min(r['real_time'] * scale[r['time_unit']] for r in runs if r['run_name'].startswith(prefix))
-walk, bare = ms('WalkFullPass'), ms('InflateCeiling')
+walk, single = ms('WalkFullPass/overlapped'), ms('WalkFullPass/single')
+bare, inflate, write = ms('InflateCeiling/bare'), ms('InflateCeiling/inflate_only'), ms('InflateCeiling/write_only')
 unzip = json.load(open(w + '/unzip.json'))['results'][0]['min'] * 1000
 untar = json.load(open(w + '/untar.json'))['results'][0]['min'] * 1000
-print('best of 5, ms: walk %.0f, bare inflate+fwrite %.0f, unzip -o %.0f, tar xzf %.0f' % (walk, bare, unzip, untar))
-print('walk speed = %.1f%% of the ceiling; %.2fx faster than unzip; %.2fx faster than tar xzf' % (
-    100 * bare / walk, unzip / walk, untar / walk))
+print('best of 5, ms: walk %.0f, single-thread walk %.0f, bare inflate+fwrite %.0f, inflate alone %.0f, '
+      'files alone %.0f, unzip -o %.0f, tar xzf %.0f' % (walk, single, bare, inflate, write, unzip, untar))
+bound = max(inflate, write)
+print('walk: %.2fx the bare loop, %.2fx the single-thread walk, %.2fx unzip, %.2fx tar xzf' % (
+    bare / walk, single / walk, unzip / walk, untar / walk))
+print('walk takes %.2fx max(inflate alone, files alone) = %.0f ms' % (walk / bound, bound))
 large, small = ms('SetupPass/large'), ms('SetupPass/small')
 print('setup pass: %.3f ms at 300 MB vs %.3f ms at 30 MB (ratio %.2f)' % (large, small, large / small))
 PY
+
+echo "== peak memory of the walk (panvester-pack extract, resident set) =="
+for arc in small a; do
+  rm -rf "$work/out/mem"
+  kb=$( { /usr/bin/time -f %M "$pack" extract "$work/$arc.arc" "$work/out/mem" >/dev/null; } 2>&1 | tail -1)
+  echo "$arc.arc ($(( $(stat -c %s "$work/$arc.arc") / 1048576 )) MB): $(( kb / 1024 )) MB peak"
+done
+
+exe=$windows/tools/pack/panvester-pack.exe
+if [ -f "$exe" ] && command -v wine >/dev/null; then
+  echo "== under Wine: the Windows build's walk on two threads and on one =="
+  . "$root/scripts/wine-env.sh"
+  export WINEPREFIX=$work/wine
+  [ -d "$WINEPREFIX" ] || { "$PV_WINE" wineboot -i >/dev/null 2>&1; wineserver -w; }
+  out=$(winepath -w "$work/out/wine" 2>/dev/null)
+  arc=$(winepath -w "$work/a.arc" 2>/dev/null)
+  hyperfine -N --runs 3 --prepare "rm -rf $work/out/wine" \
+    "$PV_WINE $exe extract -j 2 '$arc' '$out'" "$PV_WINE $exe extract -j 1 '$arc' '$out'" \
+    --export-json "$work/wine.json" >/dev/null 2>&1
+  wineserver -k || true
+  python3 - "$work" <<'PY'
+import json, sys
+two, one = [r['min'] for r in json.load(open(sys.argv[1] + '/wine.json'))['results']]
+print('best of 3, s: two threads %.2f, one thread %.2f: %.2fx' % (two, one, one / two))
+PY
+fi

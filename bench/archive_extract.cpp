@@ -29,7 +29,7 @@ void FreshFolder(const std::string& folder) {
   std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
 }
 
-void WalkFullPass(benchmark::State& state) {
+void WalkFullPass(benchmark::State& state, WalkThreads threads) {
   const std::string archive = Env("PV_BENCH_ARCHIVE"), out = Env("PV_BENCH_OUT") + "/walk";
   std::int64_t bytes = 0;
   for (auto _ : state) {
@@ -42,7 +42,7 @@ void WalkFullPass(benchmark::State& state) {
       return;
     }
     HostSink sink;
-    if (!WalkEntries(found.stream.get(), out, WalkPass::kFull, sink).Ok()) {
+    if (!WalkEntries(found.stream.get(), out, WalkPass::kFull, sink, threads).Ok()) {
       state.SkipWithError("walk failed");
       return;
     }
@@ -51,9 +51,13 @@ void WalkFullPass(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 
+enum class BareWork { kBoth, kInflateOnly, kWriteOnly };
+
 // The least any extractor of this format must do: read each header, create the folder or
 // file, inflate the stream and write it out. No name checks, time stamps or progress.
-bool BareExtract(const std::string& archive, const std::string& out) {
+// The two halves alone bound what overlapping them can reach: inflating without files, and
+// making the folders and files with their sizes without inflating.
+bool BareExtract(const std::string& archive, const std::string& out, BareWork work = BareWork::kBoth) {
   std::FILE* in = std::fopen(archive.c_str(), "rb");
   if (!in) return false;
   std::vector<unsigned char> input(kBlockSize), output(kBlockSize);
@@ -73,11 +77,23 @@ bool BareExtract(const std::string& archive, const std::string& out) {
       if (path[i] == '\\') path[i] = '/';
     }
     if (static_cast<std::int32_t>(sizes[0]) == -1) {
-      ::mkdir(path.c_str(), 0777);
+      if (work != BareWork::kInflateOnly) ::mkdir(path.c_str(), 0777);
+      continue;
+    }
+    if (work == BareWork::kWriteOnly) {
+      std::fseek(in, 8 + static_cast<long>(sizes[1]), SEEK_CUR);
+      std::FILE* file = std::fopen(path.c_str(), "wb");
+      if (!file) { ok = false; break; }
+      for (std::uint32_t left = sizes[0]; left > 0;) {
+        const std::uint32_t n = left < kBlockSize ? left : kBlockSize;
+        std::fwrite(output.data(), 1, n, file);
+        left -= n;
+      }
+      std::fclose(file);
       continue;
     }
     std::fseek(in, 8, SEEK_CUR);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = work == BareWork::kInflateOnly ? nullptr : std::fopen(path.c_str(), "wb");
     z_stream zs{};
     inflateInit(&zs);
     std::uint32_t remaining = sizes[1];
@@ -92,23 +108,23 @@ bool BareExtract(const std::string& archive, const std::string& out) {
       zs.next_out = output.data();
       zs.avail_out = kBlockSize;
       result = inflate(&zs, Z_NO_FLUSH);
-      std::fwrite(output.data(), 1, kBlockSize - zs.avail_out, file);
+      if (file) std::fwrite(output.data(), 1, kBlockSize - zs.avail_out, file);
     } while (result == Z_OK);
     inflateEnd(&zs);
-    std::fclose(file);
+    if (file) std::fclose(file);
     if (result != Z_STREAM_END) { ok = false; break; }
   }
   std::fclose(in);
   return ok;
 }
 
-void InflateCeiling(benchmark::State& state) {
+void InflateCeiling(benchmark::State& state, BareWork work) {
   const std::string archive = Env("PV_BENCH_ARCHIVE"), out = Env("PV_BENCH_OUT") + "/bare";
   for (auto _ : state) {
     state.PauseTiming();
     FreshFolder(out);
     state.ResumeTiming();
-    if (!BareExtract(archive, out)) {
+    if (!BareExtract(archive, out, work)) {
       state.SkipWithError("bare extraction failed");
       return;
     }
@@ -134,8 +150,14 @@ void SetupPass(benchmark::State& state, const char* variable) {
 
 }  // namespace
 
-BENCHMARK(WalkFullPass)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(InflateCeiling)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(WalkFullPass, overlapped, WalkThreads::kOverlapped)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(WalkFullPass, single, WalkThreads::kSingle)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(InflateCeiling, bare, BareWork::kBoth)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(InflateCeiling, inflate_only, BareWork::kInflateOnly)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(InflateCeiling, write_only, BareWork::kWriteOnly)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK_CAPTURE(SetupPass, large, "PV_BENCH_ARCHIVE")->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(SetupPass, small, "PV_BENCH_ARCHIVE_SMALL")->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -114,12 +114,17 @@ if(TARGET win32_system_language_test)
     ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
 endif()
 
-# One install and uninstall with Japanese names, on an English system as well.
+# One install and uninstall with Japanese names, on an English and a Chinese system as well.
 if(TARGET win32_any_language_e2e_test)
-  add_test(NAME win32_any_language_e2e_test_english COMMAND win32_any_language_e2e_test)
-  set_tests_properties(win32_any_language_e2e_test_english PROPERTIES
-    TIMEOUT 300
-    ENVIRONMENT "PV_WINE_LANG=en_US.UTF-8;PV_EXPECT_ACP=1252;PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
+  foreach(run "english;en_US.UTF-8;1252" "chinese;zh_CN.UTF-8;936")
+    list(GET run 0 name)
+    list(GET run 1 locale)
+    list(GET run 2 acp)
+    add_test(NAME win32_any_language_e2e_test_${name} COMMAND win32_any_language_e2e_test)
+    set_tests_properties(win32_any_language_e2e_test_${name} PROPERTIES
+      TIMEOUT 300
+      ENVIRONMENT "PV_WINE_LANG=${locale};PV_EXPECT_ACP=${acp};PV_BIN_DIR=${CMAKE_BINARY_DIR};PV_SOURCE_DIR=${CMAKE_SOURCE_DIR};PV_PACK=${PV_PACK};PV_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine-template")
+  endforeach()
 endif()
 
 # panvester-pack.exe (zlib) must pack what the host's tool (libdeflate) packs: the host tool

@@ -129,11 +129,11 @@ class RecordingSink : public HostSink {
 
 // Walks archive bytes stored in a side-car into `target`.
 inline WalkOutcome WalkBytes(const std::string& bytes, const std::string& target, WalkPass pass,
-                             WalkSink& sink) {
+                             WalkSink& sink, WalkThreads threads = WalkThreads::kOverlapped) {
   std::FILE* f = std::tmpfile();
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::rewind(f);
-  WalkOutcome outcome = WalkEntries(f, target, pass, sink);
+  WalkOutcome outcome = WalkEntries(f, target, pass, sink, threads);
   std::fclose(f);
   return outcome;
 }

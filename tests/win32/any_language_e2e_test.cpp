@@ -1,9 +1,10 @@
 // One install and uninstall through the real programs, run by CTest on a Japanese system
-// (code page 932) and on an English one (1252, PV_WINE_LANG=en_US.UTF-8), where the ...A
-// calls would read the program's CP932 bytes as Western text. The title and the names hold
-// 0x5C trail bytes ("ソ", "表", "能", "十"), which a Western system takes for backslashes;
-// the setup program and the temporary folder lie under "Café", which has no CP932 form.
-// Everything is read back through the wide calls, and the results must be the same on both.
+// (code page 932), an English one (1252, PV_WINE_LANG=en_US.UTF-8) and a Chinese one (936,
+// zh_CN.UTF-8), where the ...A calls would read the program's CP932 bytes as other text.
+// The title and the names hold 0x5C trail bytes ("ソ", "表", "能", "十"), which a Western
+// system takes for backslashes; the setup program and the temporary folder lie under
+// "Café", which has no CP932 form. Everything is read back through the wide calls, and the
+// results must be the same on every system.
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>

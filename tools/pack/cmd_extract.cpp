@@ -31,7 +31,7 @@ class ExtractSink : public HostSink {
   std::string target_;
 };
 
-int RunExtract(const std::string& archive_path, const std::string& folder) {
+int RunExtract(const std::string& archive_path, const std::string& folder, int threads) {
   LocatedArchive archive;
   std::string error;
   if (!OpenAnyArchive(archive_path, &archive, &error)) {
@@ -40,7 +40,8 @@ int RunExtract(const std::string& archive_path, const std::string& folder) {
   }
   MakeFolder(folder);
   ExtractSink sink(folder);
-  const WalkOutcome outcome = WalkEntries(archive.stream.get(), folder, WalkPass::kFull, sink);
+  const WalkOutcome outcome = WalkEntries(archive.stream.get(), folder, WalkPass::kFull, sink,
+                                          threads == 1 ? WalkThreads::kSingle : WalkThreads::kOverlapped);
   if (!outcome.Ok()) {
     std::fprintf(stderr, "extract: %s: %s (entry at byte %lld)\n",
                  outcome.entry_name.empty() ? "end of archive" : Cp932ToUtf8(outcome.entry_name).c_str(),
@@ -54,10 +55,13 @@ int RunExtract(const std::string& archive_path, const std::string& folder) {
 void SetUpExtract(CLI::App& app, int& exit_code) {
   auto archive = std::make_shared<std::string>();
   auto folder = std::make_shared<std::string>();
+  auto threads = std::make_shared<int>(2);
   CLI::App* cmd = app.add_subcommand("extract", "Unpack a setup program or side-car into a folder");
   cmd->add_option("archive", *archive, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->add_option("folder", *folder, "Target folder (created when missing)")->required();
-  cmd->callback([archive, folder, &exit_code] { exit_code = RunExtract(*archive, *folder); });
+  cmd->add_option("-j,--threads", *threads, "1: inflate and write on one thread, as older setups did")
+      ->check(CLI::Range(1, 2));
+  cmd->callback([archive, folder, threads, &exit_code] { exit_code = RunExtract(*archive, *folder, *threads); });
 }
 
 const bool registered = RegisterCommand(&SetUpExtract);
