@@ -26,6 +26,7 @@ void SetBarPosition(HWND dialog, int id, int position) {
 static INT_PTR CopyDialogProcBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(dialog);
       CenterWindow(dialog);
       SetDlgItemTextW(dialog, kCopyFileName, L"");
       for (int bar : {kCopyFileBar, kCopyOverallBar}) {

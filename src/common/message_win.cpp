@@ -143,6 +143,30 @@ void CenterWindow(HWND window) {
                SWP_NOSIZE | SWP_NOZORDER);
 }
 
+void UseJapaneseDialogFont(HWND dialog) {
+  const HFONT given = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  if (!given) return;
+  HDC dc = GetDC(dialog);
+  const HGDIOBJ old = SelectObject(dc, given);
+  const int charset = GetTextCharset(dc);
+  SelectObject(dc, old);
+  ReleaseDC(dialog, dc);
+  if (charset == SHIFTJIS_CHARSET) return;
+  // One font for every dialog of the process, kept until it ends.
+  static HFONT japanese = nullptr;
+  if (!japanese) {
+    LOGFONTW face{};
+    if (!GetObjectW(given, sizeof face, &face)) return;
+    face.lfCharSet = SHIFTJIS_CHARSET;
+    japanese = CreateFontIndirectW(&face);
+    if (!japanese) return;
+  }
+  SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(japanese), FALSE);
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(japanese), TRUE);
+  }
+}
+
 void* Allocate(std::size_t size) {
   void* block = size > static_cast<std::size_t>(-1) - 32 ? nullptr : std::malloc(size + 32);
   if (!block) {

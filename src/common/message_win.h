@@ -49,6 +49,13 @@ void* Allocate(std::size_t size);
 // Opens a document with the shell's "open" verb, relative to the current directory.
 void ShellOpen(const char* file);
 
+// The dialog templates name a Japanese face with the Japanese character set. Where the
+// system gave the dialog a face without Japanese characters (that face is not installed, or
+// the dialog manager ignored the character set), its controls get the same face and size
+// asked with the Japanese character set, so the system picks one that has them. On a
+// Japanese system the dialog is left as it is.
+void UseJapaneseDialogFont(HWND dialog);
+
 // Starts a program by its quoted path without waiting. Non-zero when the process was
 // created; 0 also for a path that would not fit the 260-byte command line.
 int LaunchProcess(const char* path);

@@ -121,6 +121,7 @@ void RunEndDialog() {
 static INT_PTR EndDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(dialog);
       CheckDlgButton(dialog, kReadmeBoxId, BST_UNCHECKED);
       SetDlgItemTextCp932(dialog, kReadmeBoxId, g_readme_caption);
       // Neither template has a start box; these two calls then find no control.

@@ -130,6 +130,7 @@ void Command(HWND window, WPARAM wparam) {
 static INT_PTR MainWindowProcBody(HWND window, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(window);
       Initialise(window);
       break;
     case WM_PAINT: {

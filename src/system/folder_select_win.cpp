@@ -115,6 +115,7 @@ int SelectInstallFolder(char* result) {
 static INT_PTR SetupDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(dialog);
       CenterWindow(dialog);
       SetDlgItemTextCp932(dialog, kEditId, g_selection.c_str());
       return TRUE;

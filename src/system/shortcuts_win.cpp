@@ -229,6 +229,7 @@ void AskDesktopShortcut(const char* install_folder) {
 static INT_PTR MakeShortcutDialogHandlerBody(HWND dialog, UINT message, WPARAM wparam) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(dialog);
       SendDlgItemMessageW(dialog, kDesktopBoxId, BM_SETCHECK, BST_CHECKED, 0);
       CenterWindow(dialog);
       return TRUE;

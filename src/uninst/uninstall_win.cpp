@@ -29,6 +29,7 @@ HWND g_window = nullptr;
 INT_PTR UninstallWindowProcBody(HWND window, UINT message) {
   switch (message) {
     case WM_INITDIALOG:
+      UseJapaneseDialogFont(window);
       CenterWindow(window);
       return TRUE;
     case WM_CLOSE:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/message_win.h"
 #include "common/wide_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
@@ -152,6 +153,26 @@ TEST(SystemLanguage, RegistryAndIniHoldTheJapaneseText) {
   RemoveMachineTestKey();
   EXPECT_EQ(ReadWide(ini), other);
   EXPECT_FALSE(KeyExistsWide(L"Software\\Pvソフト"));
+}
+
+INT_PTR CALLBACK FontDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  if (message == WM_INITDIALOG) UseJapaneseDialogFont(dialog);
+  return FALSE;
+}
+
+TEST(SystemLanguage, DialogControlsGetAFaceWithJapanese) {
+  HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), L"ENDINSTALL_VISTA", nullptr, FontDialogProc, 0);
+  ASSERT_TRUE(dialog);
+  int controls = 0;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT), ++controls) {
+    HDC dc = GetDC(child);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+    EXPECT_EQ(GetTextCharset(dc), SHIFTJIS_CHARSET) << "control " << GetDlgCtrlID(child);
+    SelectObject(dc, old);
+    ReleaseDC(child, dc);
+  }
+  EXPECT_GT(controls, 0);
+  DestroyWindow(dialog);
 }
 
 }  // namespace

@@ -7,16 +7,30 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "common/resource_ids.h"
+#include "common/wide_win.h"
 #include "support/wine_test.h"
 
 namespace {
 
 constexpr DWORD kTimeout = 30000;
+
+// Read through the wide calls, so the listing is right on any system language.
+std::string Cp932(const std::wstring& wide) {
+  std::string text;
+  return NarrowCp932(wide, &text) ? text : wt::kNoCp932Form;
+}
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide;
+  WidenCp932(text, &wide);
+  return wide;
+}
 std::string g_shots;
 int g_shot_number = 0;
 
@@ -51,7 +65,7 @@ void ListFiles(const std::string& folder, const std::string& relative) {
       continue;
     }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data);
     SYSTEMTIME time;
     FileTimeToSystemTime(&data.ftLastWriteTime, &time);
     std::printf("  %-40s %10lu  %04u-%02u-%02u %02u:%02u:%02u UTC\n", shown.c_str(), data.nFileSizeLow,
@@ -67,21 +81,20 @@ void ShowLinks(const std::string& folder) {
       ShowLinks(path);
       continue;
     }
-    IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link)))) {
       continue;
     }
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      wchar_t wide[MAX_PATH];
-      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-      if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char target[MAX_PATH] = "", description[MAX_PATH] = "", directory[MAX_PATH] = "";
-        link->GetPath(target, sizeof target, nullptr, 0);
-        link->GetDescription(description, sizeof description);
-        link->GetWorkingDirectory(directory, sizeof directory);
-        std::printf("  %s\n    -> %s  (%s; in %s)\n", path.c_str(), target, description, directory);
+      if (SUCCEEDED(file->Load(Wide(path).c_str(), STGM_READ))) {
+        wchar_t target[MAX_PATH] = L"", description[MAX_PATH] = L"", directory[MAX_PATH] = L"";
+        link->GetPath(target, MAX_PATH, nullptr, 0);
+        link->GetDescription(description, MAX_PATH);
+        link->GetWorkingDirectory(directory, MAX_PATH);
+        std::printf("  %s\n    -> %s  (%s; in %s)\n", path.c_str(), Cp932(target).c_str(), Cp932(description).c_str(),
+                    Cp932(directory).c_str());
       }
       file->Release();
     }
@@ -91,21 +104,24 @@ void ShowLinks(const std::string& folder) {
 
 void ShowKey(HKEY root, const std::string& name, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyCp932(root, name.c_str(), KEY_READ | view, &key) != ERROR_SUCCESS) {
     std::printf("  (%s: missing)\n", name.c_str());
     return;
   }
   std::printf("  [%s]\n", name.c_str());
   for (DWORD i = 0;; ++i) {
-    char value[256];
-    DWORD value_size = sizeof value, type = 0;
-    unsigned char data[1024];
-    DWORD data_size = sizeof data;
-    if (RegEnumValueA(key, i, value, &value_size, nullptr, &type, data, &data_size) != ERROR_SUCCESS) break;
+    wchar_t value[256];
+    DWORD value_size = 256, type = 0;
+    if (RegEnumValueW(key, i, value, &value_size, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const std::string name_text = Cp932(value);
+    std::string data;
+    if (RegQueryValueCp932(key, name_text.c_str(), &type, &data) != ERROR_SUCCESS) continue;
     if (type == REG_SZ) {
-      std::printf("    %s = \"%s\"\n", value, reinterpret_cast<char*>(data));
-    } else if (type == REG_DWORD) {
-      std::printf("    %s = dword:%lu\n", value, *reinterpret_cast<DWORD*>(data));
+      std::printf("    %s = \"%s\"\n", name_text.c_str(), data.c_str());
+    } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
+      DWORD number = 0;
+      std::memcpy(&number, data.data(), sizeof number);
+      std::printf("    %s = dword:%lu\n", name_text.c_str(), number);
     }
   }
   RegCloseKey(key);
@@ -120,12 +136,11 @@ HWND FindUninstallBox(const std::string& caption) {
 
 std::string UninstallString(const std::string& entry) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-  char value[MAX_PATH + 2] = "";
-  DWORD size = sizeof value - 1;
-  RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  if (RegOpenKeyCp932(HKEY_LOCAL_MACHINE, entry.c_str(), KEY_READ, &key) != ERROR_SUCCESS) return "";
+  std::string value;
+  RegQueryValueCp932(key, "UninstallString", nullptr, &value);
   RegCloseKey(key);
-  std::string command = value;
+  std::string command = value.c_str();
   if (command.size() >= 2 && command.front() == '"') command = command.substr(1, command.find('"', 1) - 1);
   return command;
 }
@@ -226,12 +241,11 @@ int main(int argc, char** argv) {
   std::printf("\ninstalled into %s:\n", install_folder.c_str());
   ListFiles(install_folder, "");
 
-  char programs[MAX_PATH] = "", desktop[MAX_PATH] = "";
-  SHGetSpecialFolderPathA(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
-  SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
-  std::printf("\nshortcuts in the Start menu (%s):\n", programs);
+  const std::string programs = Cp932(SpecialFolderW(nullptr, CSIDL_COMMON_PROGRAMS));
+  const std::string desktop = Cp932(SpecialFolderW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY));
+  std::printf("\nshortcuts in the Start menu (%s):\n", programs.c_str());
   ShowLinks(programs);
-  std::printf("\nshortcuts on the desktop (%s):\n", desktop);
+  std::printf("\nshortcuts on the desktop (%s):\n", desktop.c_str());
   ShowLinks(desktop);
 
   const std::string product = title.substr(0, title.rfind(" スタートアップ"));
@@ -252,9 +266,7 @@ int main(int argc, char** argv) {
     // A name without a folder lives in the Windows folder, as the profile functions put it.
     std::string path = ini;
     if (path.find('\\') == std::string::npos) {
-      char windows[MAX_PATH] = "";
-      GetWindowsDirectoryA(windows, sizeof windows);
-      path = std::string(windows) + "\\" + path;
+      path = Cp932(WindowsFolderW()) + "\\" + path;
     }
     std::printf("\nINI file %s:\n%s\n", path.c_str(), wt::ReadFile(path).c_str());
   }
