@@ -53,16 +53,8 @@ constexpr char kInstallEnv[] =
     "-\r\n"
     "EOF\r\n";
 
-std::string Narrow(const std::wstring& wide) {
-  std::string text;
-  return NarrowCp932(wide, &text) ? text : wt::kNoCp932Form;
-}
-
-std::wstring Wide(const std::string& text) {
-  std::wstring wide;
-  WidenCp932(text, &wide);
-  return wide;
-}
+using wt::Wide;
+std::string Narrow(const std::wstring& wide) { return wt::Cp932(wide); }
 
 std::string SpecialFolder(int csidl) {
   wchar_t path[MAX_PATH] = L"";

@@ -21,16 +21,8 @@ namespace {
 constexpr DWORD kTimeout = 30000;
 
 // Read through the wide calls, so the listing is right on any system language.
-std::string Cp932(const std::wstring& wide) {
-  std::string text;
-  return NarrowCp932(wide, &text) ? text : wt::kNoCp932Form;
-}
-
-std::wstring Wide(const std::string& text) {
-  std::wstring wide;
-  WidenCp932(text, &wide);
-  return wide;
-}
+using wt::Cp932;
+using wt::Wide;
 std::string g_shots;
 int g_shot_number = 0;
 

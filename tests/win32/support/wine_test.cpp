@@ -9,6 +9,17 @@
 
 namespace wt {
 
+std::string Cp932(const std::wstring& wide) {
+  std::string text;
+  return NarrowCp932(wide, &text) ? text : kNoCp932Form;
+}
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide;
+  WidenCp932(text, &wide);
+  return wide;
+}
+
 std::string WinPath(const std::string& unix_path) {
   std::string path = "Z:" + unix_path;
   for (char& c : path) {

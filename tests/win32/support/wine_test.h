@@ -13,6 +13,11 @@ namespace wt {
 // Stands for a name or text that has no CP932 form (a mangled or a foreign one).
 constexpr char kNoCp932Form[] = "(no CP932 form)";
 
+// Text read back through the wide calls as CP932 (kNoCp932Form when it has none), and CP932
+// text for them (empty when it is not CP932).
+std::string Cp932(const std::wstring& wide);
+std::wstring Wide(const std::string& text);
+
 // A Unix path of the build host as the Windows side sees it (drive Z:).
 std::string WinPath(const std::string& unix_path);
 // The cross build tree (PV_BIN_DIR) and the source tree (PV_SOURCE_DIR), as Windows paths.
