@@ -78,14 +78,6 @@ struct EntryBuffers {
   EntryBuffers& operator=(const EntryBuffers&) = delete;
 };
 
-struct Inflater {
-  z_stream stream{};
-  bool open = false;
-  ~Inflater() {
-    if (open) inflateEnd(&stream);
-  }
-};
-
 }  // namespace
 
 WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t packed,
@@ -110,7 +102,7 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
 
   sink.BeginFile(path, BlocksOf(size));
 
-  Inflater inflater;
+  InflateStream inflater;
   z_stream& zs = inflater.stream;
   if (inflateInit(&zs) != Z_OK) return fail(WalkError::kInflateInit);
   inflater.open = true;

@@ -100,14 +100,6 @@ class EventQueue {
   bool stopped_ = false;
 };
 
-struct InflateStream {
-  z_stream stream{};
-  bool open = false;
-  ~InflateStream() {
-    if (open) inflateEnd(&stream);
-  }
-};
-
 // The worker's side: headers, time stamps and inflated data, in archive order.
 class Producer {
  public:

@@ -135,12 +135,8 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
   context.environment = [](const std::string& name, std::string* value) {
     std::wstring wide_name;
     if (!WidenCp932(name, &wide_name)) return false;
-    std::string text;
-    if (!NarrowCp932(EnvironmentValueW(wide_name.c_str()), &text) || text.empty() || text.size() >= kPathBuffer) {
-      return false;
-    }
-    *value = text;
-    return true;
+    *value = EnvironmentFolder(wide_name.c_str());
+    return !value->empty();
   };
   context.long_folder = [](const std::string& folder) { return LongFolderName(folder); };
   return context;
