@@ -39,6 +39,11 @@ build_fuzz() {
   cmake --build "$out/fuzz" -j "$jobs"
 }
 
+build_tsan() {
+  CC=clang CXX=clang++ cmake -S "$root" -B "$out/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPV_TSAN=ON >/dev/null
+  cmake --build "$out/tsan" -j "$jobs" --target pv_walk_tsan_tests
+}
+
 build_all() { deps; build_host; build_win32; }
 
 case "${1:-}" in
@@ -50,10 +55,11 @@ case "${1:-}" in
   test)
     build_all
     build_fuzz
+    build_tsan
     tree=$(wine_tree)
     "$root/scripts/wine-prefix.sh" "$out/$tree/wine-template"
     # One CTest run over the three trees, so its summary line closes the output.
-    printf 'subdirs("host" "%s" "fuzz")\n' "$tree" > "$out/CTestTestfile.cmake"
+    printf 'subdirs("host" "%s" "fuzz" "tsan")\n' "$tree" > "$out/CTestTestfile.cmake"
     cd "$out"
     # Each Windows test starts an X server of its own (scripts/wine-run.sh).
     ctest --output-on-failure -j "$jobs" --timeout 600

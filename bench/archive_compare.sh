@@ -74,7 +74,7 @@ done
 
 exe=$windows/tools/pack/panvester-pack.exe
 if [ -f "$exe" ] && command -v wine >/dev/null; then
-  echo "== under Wine: the Windows build's walk on two threads and on one =="
+  echo "== under Wine: the Windows build's walk threaded and on one thread =="
   . "$root/scripts/wine-env.sh"
   export WINEPREFIX=$work/wine
   [ -d "$WINEPREFIX" ] || { "$PV_WINE" wineboot -i >/dev/null 2>&1; wineserver -w; }
@@ -87,6 +87,6 @@ if [ -f "$exe" ] && command -v wine >/dev/null; then
   python3 - "$work" <<'PY'
 import json, sys
 two, one = [r['min'] for r in json.load(open(sys.argv[1] + '/wine.json'))['results']]
-print('best of 3, s: two threads %.2f, one thread %.2f: %.2fx' % (two, one, one / two))
+print('best of 3, s: threaded %.2f, one thread %.2f: %.2fx' % (two, one, one / two))
 PY
 fi

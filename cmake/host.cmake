@@ -27,6 +27,16 @@ foreach(dir ${PV_TOOL_DIRS})
   endif()
 endforeach()
 
+# The walk's thread-against-single-thread tests, on their own under ThreadSanitizer.
+if(PV_TSAN)
+  find_package(GTest REQUIRED)
+  add_executable(pv_walk_tsan_tests ${CMAKE_SOURCE_DIR}/tests/native/archive_walk_test.cpp)
+  target_link_libraries(pv_walk_tsan_tests PRIVATE pvpack_host GTest::gtest_main)
+  add_test(NAME walk_threads_tsan COMMAND pv_walk_tsan_tests)
+  set_property(TEST walk_threads_tsan PROPERTY ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1")
+  return()
+endif()
+
 # The includes point one way (docs/architecture.md).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME layering COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check-layers.py ${CMAKE_SOURCE_DIR})

@@ -83,7 +83,7 @@ struct WalkOutcome {
 };
 
 enum class WalkThreads : int {
-  kOverlapped = 0,  // the full pass inflates on a worker thread while this one writes
+  kOverlapped = 0,  // the full pass inflates on worker threads while this one writes
   kSingle = 1,      // everything on this thread (the setup pass always is)
 };
 

@@ -1,9 +1,10 @@
-// The full pass with inflating and writing overlapped: a worker thread reads the archive and
-// inflates into a small pool of blocks while the calling thread makes the folders and files,
-// exactly as the single-thread walk would, in the same order. The sink is only ever called
-// from the calling thread (it may pump window messages). The worker stops at the first
-// failure it sees and the calling thread replays everything before it, so the first failing
-// entry still ends the walk with nothing written after it.
+// The full pass with inflating and writing overlapped. A reader thread reads headers, time
+// stamps and packed data in archive order; two inflater threads each take the next file not
+// yet taken and inflate it into a small pool of blocks; the calling thread makes the folders
+// and files in archive order, exactly as the single-thread walk would. The sink is only ever
+// called from the calling thread (it may pump window messages). Every failure is recorded at
+// its entry and the calling thread stops there, so the first failing entry still ends the
+// walk with nothing written after it.
 #include "archive/overlapped_walk.h"
 
 #include <zlib.h>
@@ -12,6 +13,7 @@
 #include <array>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,88 +25,236 @@
 
 namespace {
 
-// Blocks of inflated output in flight: the walk's memory stays at a few of them whatever
-// the size of the archive.
-constexpr std::size_t kBlocksInFlight = 6;
-// Events queued ahead (folders and empty files need no block, so they are counted too).
-constexpr std::size_t kQueuedEvents = 64;
+constexpr std::size_t kInflaters = 2;
+// Memory stays at these blocks whatever the size of the archive.
+constexpr std::size_t kInputBlocks = 8;
+constexpr std::size_t kOutputBlocks = 16;
+// Output blocks only the file being written may take, so that an inflater running ahead
+// can never starve it.
+constexpr std::size_t kReservedForHead = 2;
+// Entries read ahead of the one being written (folders and empty files need no block).
+constexpr std::size_t kEntriesAhead = 64;
 
-enum class EventKind { kFolder, kFileBegin, kData, kFileEnd, kFailure, kEnd };
+// A fixed ring: an entry never holds more blocks than a pool has.
+template <typename T, std::size_t N>
+class Ring {
+ public:
+  bool empty() const { return count_ == 0; }
+  void push(const T& item) {
+    items_[(head_ + count_) % N] = item;  // callers hold at most N: the pools are that small
+    ++count_;
+  }
+  T pop() {
+    T item = items_[head_];
+    head_ = (head_ + 1) % N;
+    --count_;
+    return item;
+  }
 
-struct Event {
-  EventKind kind = EventKind::kEnd;
-  std::string path;
-  std::string name;                 // the entry, for a failure
-  std::int64_t entry_offset = 0;
-  std::int32_t size = 0;            // kFileBegin
-  std::uint64_t filetime = 0;       // kFileBegin
-  unsigned char* block = nullptr;   // kData
-  std::size_t length = 0;           // kData
-  std::int64_t consumed = 0;        // kData: archive bytes read so far
-  WalkError error = WalkError::kNone;
+ private:
+  std::array<T, N> items_{};
+  std::size_t head_ = 0, count_ = 0;
 };
 
-class EventQueue {
- public:
-  explicit EventQueue(const std::vector<unsigned char*>& blocks) : free_blocks_(blocks) {}
+struct Chunk {
+  unsigned char* block = nullptr;
+  std::size_t length = 0;
+};
 
-  // False once the walk has been stopped.
-  bool Push(Event&& event) {
+struct Output {
+  unsigned char* block = nullptr;
+  std::size_t length = 0;
+  std::int64_t consumed = 0;  // archive bytes read so far, as the single-thread walk counts them
+};
+
+// What an inflater needs of the file entry it took.
+struct FileWork {
+  std::size_t seq = 0;
+  std::uint32_t packed = 0;
+  std::int64_t consumed_before = 0;
+};
+
+enum class EntryKind { kFolder, kFile, kFailure, kEnd };
+
+struct Entry {
+  // Set by the reader before the entry is published, read-only afterwards.
+  EntryKind kind = EntryKind::kEnd;
+  std::string path;
+  std::string name;
+  std::int64_t entry_offset = 0;
+  std::int32_t size = 0;
+  std::uint32_t packed = 0;
+  std::uint64_t filetime = 0;
+  std::int64_t consumed_before = 0;  // archive bytes read before the file's data
+  WalkError error = WalkError::kNone;  // kFailure
+
+  // Shared under the lock.
+  Ring<Chunk, kInputBlocks> input;
+  Ring<Output, kOutputBlocks> output;
+  bool finished = false;  // inflating is over; `result` holds how it ended
+  WalkError result = WalkError::kNone;
+};
+
+class Pipeline {
+ public:
+  Pipeline(const std::vector<unsigned char*>& input, const std::vector<unsigned char*>& output)
+      : free_input_(input), free_output_(output) {}
+
+  // --- reader ---
+  // False once stopped.
+  bool Publish(Entry&& entry) {
     std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [&] { return stopped_ || count_ < events_.size(); });
+    changed_.wait(lock, [&] { return stopped_ || published_ - head_ < kEntriesAhead; });
     if (stopped_) return false;
-    events_[(head_ + count_) % events_.size()] = std::move(event);
-    ++count_;
-    ready_.notify_one();
+    Entry& slot = entries_[published_ % kEntriesAhead];
+    slot = std::move(entry);
+    ++published_;
+    changed_.notify_all();
     return true;
   }
+  std::size_t published() const { return published_; }  // reader's own count
 
-  Event Pop() {
+  unsigned char* TakeInputBlock() {
     std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [&] { return count_ > 0; });
-    Event event = std::move(events_[head_]);
-    head_ = (head_ + 1) % events_.size();
-    --count_;
-    space_.notify_one();
-    return event;
-  }
-
-  // Null once the walk has been stopped.
-  unsigned char* TakeBlock() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [&] { return stopped_ || !free_blocks_.empty(); });
+    changed_.wait(lock, [&] { return stopped_ || !free_input_.empty(); });
     if (stopped_) return nullptr;
-    unsigned char* block = free_blocks_.back();
-    free_blocks_.pop_back();
+    unsigned char* block = free_input_.back();
+    free_input_.pop_back();
     return block;
   }
 
-  void ReturnBlock(unsigned char* block) {
+  // False when there is no point reading on: stopped, or the entry's inflating already
+  // ended, which is always a failure before its data is used up, so the walk ends there.
+  bool PushChunk(std::size_t seq, Chunk chunk) {
     std::lock_guard<std::mutex> lock(mutex_);
-    free_blocks_.push_back(block);  // never more than it started with: no allocation
-    space_.notify_one();
+    Entry& entry = entries_[seq % kEntriesAhead];
+    if (stopped_ || entry.finished) {
+      free_input_.push_back(chunk.block);
+      changed_.notify_all();
+      return false;
+    }
+    entry.input.push(chunk);
+    changed_.notify_all();
+    return true;
+  }
+
+  // --- inflaters ---
+  // The next file entry nobody has taken; false when there is none left or once stopped.
+  bool TakeFile(FileWork* work) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return stopped_ || std::max(next_file_, head_) < published_; });
+      if (stopped_) return false;
+      // Entries before the head are done with: folders no inflater needed to look at, whose
+      // slots may already hold later entries.
+      next_file_ = std::max(next_file_, head_);
+      Entry& entry = entries_[next_file_ % kEntriesAhead];
+      if (entry.kind == EntryKind::kEnd || entry.kind == EntryKind::kFailure) return false;
+      const std::size_t current = next_file_++;
+      if (entry.kind == EntryKind::kFile) {
+        work->seq = current;
+        work->packed = entry.packed;
+        work->consumed_before = entry.consumed_before;
+        return true;
+      }
+    }
+  }
+
+  // False once stopped. The previous chunk's block, if any, goes back first.
+  bool NextChunk(std::size_t seq, Chunk* chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (chunk->block) {
+      free_input_.push_back(chunk->block);
+      chunk->block = nullptr;
+      changed_.notify_all();
+    }
+    Entry& entry = entries_[seq % kEntriesAhead];
+    changed_.wait(lock, [&] { return stopped_ || !entry.input.empty(); });
+    if (stopped_) return false;
+    *chunk = entry.input.pop();
+    return true;
+  }
+
+  unsigned char* TakeOutputBlock(std::size_t seq) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] {
+      return stopped_ || free_output_.size() > (seq == head_ ? 0 : kReservedForHead);
+    });
+    if (stopped_) return nullptr;
+    unsigned char* block = free_output_.back();
+    free_output_.pop_back();
+    return block;
+  }
+
+  void PushOutput(std::size_t seq, Output output) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_[seq % kEntriesAhead].output.push(output);
+    changed_.notify_all();
+  }
+
+  void ReturnOutputBlock(unsigned char* block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_output_.push_back(block);  // never more than it started with: no allocation
+    changed_.notify_all();
+  }
+
+  // Ends the entry's inflating; input it did not use goes back to the pool.
+  void Finish(std::size_t seq, WalkError result, Chunk* current) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entry& entry = entries_[seq % kEntriesAhead];
+    if (current->block) free_input_.push_back(current->block);
+    current->block = nullptr;
+    while (!entry.input.empty()) free_input_.push_back(entry.input.pop().block);
+    entry.finished = true;
+    entry.result = result;
+    changed_.notify_all();
+  }
+
+  // --- the calling thread ---
+  Entry& WaitForHead() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return head_ < published_; });
+    return entries_[head_ % kEntriesAhead];
+  }
+
+  // False when the file's inflating has ended and all its output was taken.
+  bool NextOutput(Entry& entry, Output* output) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return entry.finished || !entry.output.empty(); });
+    if (entry.output.empty()) return false;
+    *output = entry.output.pop();
+    return true;
+  }
+
+  void AdvanceHead() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_[head_ % kEntriesAhead] = Entry();
+    ++head_;
+    changed_.notify_all();
   }
 
   void Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopped_ = true;
-    space_.notify_all();
+    changed_.notify_all();
   }
 
  private:
   std::mutex mutex_;
-  std::condition_variable ready_, space_;
-  std::array<Event, kQueuedEvents> events_;
-  std::size_t head_ = 0, count_ = 0;
-  std::vector<unsigned char*> free_blocks_;
+  std::condition_variable changed_;
+  std::array<Entry, kEntriesAhead> entries_;
+  std::size_t head_ = 0;       // the entry being written
+  std::size_t published_ = 0;  // entries the reader has handed over
+  std::size_t next_file_ = 0;  // the first entry no inflater has looked at
+  std::vector<unsigned char*> free_input_, free_output_;
   bool stopped_ = false;
 };
 
-// The worker's side: headers, time stamps and inflated data, in archive order.
-class Producer {
+// Reads entries front to back, as the single-thread walk reads them, and publishes each.
+class Reader {
  public:
-  Producer(std::FILE* archive, const std::string& target, unsigned char* input, EventQueue& queue)
-      : entries_(archive), archive_(archive), target_(target), input_(input), queue_(queue) {}
+  Reader(std::FILE* archive, const std::string& target, Pipeline& pipeline)
+      : entries_(archive), archive_(archive), target_(target), pipeline_(pipeline) {}
 
   void Run() {
     try {
@@ -112,131 +262,141 @@ class Producer {
       }
     } catch (...) {
       // Only allocation can throw here; the walk ends as out of memory at this entry.
-      Event failure;
-      failure.kind = EventKind::kFailure;
-      failure.error = WalkError::kNoMemory;
-      failure.entry_offset = entries_.offset();
-      queue_.Push(std::move(failure));
+      Fail(WalkError::kNoMemory, std::string());
     }
   }
 
  private:
-  // False once the walk is over for this side.
+  // False once there is nothing more to read.
   bool Step() {
     switch (entries_.Next()) {
-      case HeaderStatus::kEnd:
-        Send(EventKind::kEnd);
+      case HeaderStatus::kEnd: {
+        Entry end;
+        end.kind = EntryKind::kEnd;
+        pipeline_.Publish(std::move(end));
         return false;
+      }
       case HeaderStatus::kShort: return Fail(WalkError::kShortRead, std::string());
       case HeaderStatus::kBadName: return Fail(WalkError::kBadName, entries_.entry().name);
       case HeaderStatus::kEntry: break;
     }
-    const EntryHeader& entry = entries_.entry();
-    consumed_ += entry.HeaderBytes();
-    std::string path;
-    if (!JoinOutputPath(target_, entry.name, &path)) return Fail(WalkError::kPathTooLong, entry.name);
-    if (entry.IsFolder()) {
-      Event folder;
-      folder.kind = EventKind::kFolder;
-      folder.path = std::move(path);
-      return queue_.Push(std::move(folder));
+    const EntryHeader& header = entries_.entry();
+    consumed_ += header.HeaderBytes();
+    Entry entry;
+    if (!JoinOutputPath(target_, header.name, &entry.path)) return Fail(WalkError::kPathTooLong, header.name);
+    if (header.IsFolder()) {
+      entry.kind = EntryKind::kFolder;
+      return pipeline_.Publish(std::move(entry));
     }
-    return File(entry, std::move(path));
-  }
-
-  bool File(const EntryHeader& entry, std::string path) {
     unsigned char stamp[kTimeBytes];
-    if (std::fread(stamp, 1, kTimeBytes, archive_) != kTimeBytes) return Fail(WalkError::kShortRead, entry.name);
+    if (std::fread(stamp, 1, kTimeBytes, archive_) != kTimeBytes) return Fail(WalkError::kShortRead, header.name);
     consumed_ += kTimeBytes;
-    Event begin;
-    begin.kind = EventKind::kFileBegin;
-    begin.path = std::move(path);
-    begin.name = entry.name;
-    begin.entry_offset = entries_.offset();
-    begin.size = entry.size;
-    begin.filetime = LoadU64(stamp);
-    if (!queue_.Push(std::move(begin))) return false;
-
-    InflateStream inflater;
-    z_stream& zs = inflater.stream;
-    if (inflateInit(&zs) != Z_OK) return Fail(WalkError::kInflateInit, entry.name);
-    inflater.open = true;
-    unsigned char* out = queue_.TakeBlock();
-    if (!out) return false;
-    zs.next_out = out;
-    zs.avail_out = kBlockSize;
-    std::uint32_t remaining = entry.packed;
-    for (;;) {
-      if (zs.avail_in == 0 && remaining > 0) {
-        const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
-        consumed_ += n;
-        remaining -= n;
-        zs.next_in = input_;
-        zs.avail_in = static_cast<uInt>(std::fread(input_, 1, n, archive_));
-      }
-      const int result = inflate(&zs, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) break;
-      if (result != Z_OK) {
-        queue_.ReturnBlock(out);
-        // Z_BUF_ERROR: no progress possible, the stream wants more than its stored length.
-        return Fail(result == Z_BUF_ERROR ? WalkError::kTruncatedStream : WalkError::kCorruptStream, entry.name);
-      }
-      if (zs.avail_out == 0) {
-        if (!SendData(out, kBlockSize)) return false;
-        out = queue_.TakeBlock();
-        if (!out) return false;
-        zs.next_out = out;
-        zs.avail_out = kBlockSize;
-      }
+    entry.kind = EntryKind::kFile;
+    entry.name = header.name;
+    entry.entry_offset = entries_.offset();
+    entry.size = header.size;
+    entry.packed = header.packed;
+    entry.filetime = LoadU64(stamp);
+    entry.consumed_before = consumed_;
+    const std::size_t seq = pipeline_.published();
+    if (!pipeline_.Publish(std::move(entry))) return false;
+    // The data in the pieces the inflater asks for: a short read stays short, as it is for
+    // the single-thread walk, and makes the same failure there.
+    for (std::uint32_t remaining = header.packed; remaining > 0;) {
+      const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
+      remaining -= n;
+      consumed_ += n;
+      Chunk chunk;
+      chunk.block = pipeline_.TakeInputBlock();
+      if (!chunk.block) return false;
+      chunk.length = std::fread(chunk.block, 1, n, archive_);
+      if (!pipeline_.PushChunk(seq, chunk)) return false;
     }
-    const std::size_t last = kBlockSize - zs.avail_out;
-    if (last > 0) {
-      if (!SendData(out, last)) return false;
-    } else {
-      queue_.ReturnBlock(out);
-    }
-    // Bytes of the stored length left over would be read as the next entry's header.
-    if (remaining > 0 || zs.avail_in > 0) return Fail(WalkError::kLengthMismatch, entry.name);
-    inflater.open = false;
-    if (inflateEnd(&zs) != Z_OK) return Fail(WalkError::kCorruptStream, entry.name);
-    return Send(EventKind::kFileEnd);
+    return true;
   }
 
-  bool SendData(unsigned char* block, std::size_t length) {
-    Event data;
-    data.kind = EventKind::kData;
-    data.block = block;
-    data.length = length;
-    data.consumed = consumed_;
-    if (queue_.Push(std::move(data))) return true;
-    queue_.ReturnBlock(block);
-    return false;
-  }
-
-  bool Send(EventKind kind) {
-    Event event;
-    event.kind = kind;
-    return queue_.Push(std::move(event));
-  }
-
-  // Always false: the failure ends this side.
+  // Always false: the failure ends the reading.
   bool Fail(WalkError error, const std::string& name) {
-    Event failure;
-    failure.kind = EventKind::kFailure;
+    Entry failure;
+    failure.kind = EntryKind::kFailure;
     failure.error = error;
     failure.name = name;
     failure.entry_offset = entries_.offset();
-    queue_.Push(std::move(failure));
+    pipeline_.Publish(std::move(failure));
     return false;
   }
 
   EntryIterator entries_;
   std::FILE* archive_;
   const std::string& target_;
-  unsigned char* input_;
-  EventQueue& queue_;
+  Pipeline& pipeline_;
   std::int64_t consumed_ = 0;
 };
+
+// Inflates one file entry into output blocks; false once the walk has been stopped.
+bool InflateEntry(Pipeline& pipeline, const FileWork& work) {
+  const std::size_t seq = work.seq;
+  Chunk chunk;
+  auto finish = [&](WalkError result) {
+    pipeline.Finish(seq, result, &chunk);
+    return true;
+  };
+  InflateStream inflater;
+  z_stream& zs = inflater.stream;
+  if (inflateInit(&zs) != Z_OK) return finish(WalkError::kInflateInit);
+  inflater.open = true;
+  unsigned char* out = pipeline.TakeOutputBlock(seq);
+  if (!out) return false;
+  zs.next_out = out;
+  zs.avail_out = kBlockSize;
+  std::uint32_t remaining = work.packed;
+  std::int64_t consumed = work.consumed_before;
+  for (;;) {
+    if (zs.avail_in == 0 && remaining > 0) {
+      const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
+      consumed += n;
+      remaining -= n;
+      if (!pipeline.NextChunk(seq, &chunk)) {
+        pipeline.ReturnOutputBlock(out);
+        return false;
+      }
+      zs.next_in = chunk.block;
+      zs.avail_in = static_cast<uInt>(chunk.length);
+    }
+    const int result = inflate(&zs, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) break;
+    if (result != Z_OK) {
+      pipeline.ReturnOutputBlock(out);
+      // Z_BUF_ERROR: no progress possible, the stream wants more than its stored length.
+      return finish(result == Z_BUF_ERROR ? WalkError::kTruncatedStream : WalkError::kCorruptStream);
+    }
+    if (zs.avail_out == 0) {
+      pipeline.PushOutput(seq, Output{out, kBlockSize, consumed});
+      out = pipeline.TakeOutputBlock(seq);
+      if (!out) return false;
+      zs.next_out = out;
+      zs.avail_out = kBlockSize;
+    }
+  }
+  const std::size_t last = kBlockSize - zs.avail_out;
+  if (last > 0) {
+    pipeline.PushOutput(seq, Output{out, last, consumed});
+  } else {
+    pipeline.ReturnOutputBlock(out);
+  }
+  // Bytes of the stored length left over would be read as the next entry's header.
+  if (remaining > 0 || zs.avail_in > 0) return finish(WalkError::kLengthMismatch);
+  inflater.open = false;
+  if (inflateEnd(&zs) != Z_OK) return finish(WalkError::kCorruptStream);
+  return finish(WalkError::kNone);
+}
+
+void RunInflater(Pipeline* pipeline) {
+  FileWork work;
+  while (pipeline->TakeFile(&work)) {
+    if (!InflateEntry(*pipeline, work)) return;
+  }
+}
 
 // Blocks from the sink, returned to it on every way out.
 class BlockPool {
@@ -263,74 +423,81 @@ class BlockPool {
   std::vector<unsigned char*> blocks_;
 };
 
-// Stops and joins the worker on every way out, an exception from the sink included.
-class WorkerGuard {
+// Stops and joins the threads on every way out, an exception from the sink included.
+class ThreadsGuard {
  public:
-  WorkerGuard(EventQueue& queue, std::thread& worker) : queue_(queue), worker_(worker) {}
-  ~WorkerGuard() {
-    queue_.Stop();
-    if (worker_.joinable()) worker_.join();
+  explicit ThreadsGuard(Pipeline& pipeline) : pipeline_(pipeline) {}
+  ~ThreadsGuard() {
+    pipeline_.Stop();
+    for (std::thread& thread : threads) {
+      if (thread.joinable()) thread.join();
+    }
   }
-  WorkerGuard(const WorkerGuard&) = delete;
-  WorkerGuard& operator=(const WorkerGuard&) = delete;
+  ThreadsGuard(const ThreadsGuard&) = delete;
+  ThreadsGuard& operator=(const ThreadsGuard&) = delete;
+  std::array<std::thread, 1 + kInflaters> threads;
 
  private:
-  EventQueue& queue_;
-  std::thread& worker_;
+  Pipeline& pipeline_;
 };
 
 }  // namespace
 
 bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome) {
-  // The input block and the blocks in flight, all taken before the first entry.
+  // Every block is taken before the first entry is read.
   BlockPool pool(sink);
-  if (!pool.Fill(kBlocksInFlight + 1)) return false;
-  std::vector<unsigned char*> output_blocks(pool.blocks().begin() + 1, pool.blocks().end());
-  EventQueue queue(output_blocks);
-  Producer producer(archive, target, pool.blocks().front(), queue);
-  std::thread worker;
-  WorkerGuard guard(queue, worker);
-  worker = std::thread(&Producer::Run, &producer);
+  if (!pool.Fill(kInputBlocks + kOutputBlocks)) return false;
+  const auto middle = pool.blocks().begin() + kInputBlocks;
+  Pipeline pipeline(std::vector<unsigned char*>(pool.blocks().begin(), middle),
+                    std::vector<unsigned char*>(middle, pool.blocks().end()));
+  Reader reader(archive, target, pipeline);
+  ThreadsGuard guard(pipeline);
+  try {
+    // The reader last: until it runs, nothing has been read.
+    for (std::size_t i = 1; i < guard.threads.size(); ++i) guard.threads[i] = std::thread(RunInflater, &pipeline);
+    guard.threads[0] = std::thread(&Reader::Run, &reader);
+  } catch (const std::system_error&) {
+    return false;  // no threads to be had: the single-thread walk takes over
+  }
 
   *outcome = WalkOutcome();
-  Event file;  // the file being written
-  bool output_open = false;
-  std::int64_t written = 0;
-  auto fail = [&](WalkError error, const std::string& name, std::int64_t offset) {
-    if (output_open) sink.CloseOutput();
-    output_open = false;
+  auto fail = [&](WalkError error, const Entry& entry) {
     outcome->error = error;
-    outcome->entry_name = name;
-    outcome->entry_offset = offset;
+    outcome->entry_name = entry.name;
+    outcome->entry_offset = entry.entry_offset;
     return true;
   };
   for (;;) {
-    Event event = queue.Pop();
-    switch (event.kind) {
-      case EventKind::kEnd: return true;
-      case EventKind::kFailure: return fail(event.error, event.name, event.entry_offset);
-      case EventKind::kFolder: sink.CreateFolder(event.path); break;
-      case EventKind::kFileBegin:
-        file = std::move(event);
-        if (!sink.OpenOutput(file.path)) return fail(WalkError::kCreateFailed, file.name, file.entry_offset);
-        output_open = true;
-        written = 0;
-        sink.BeginFile(file.path, BlocksOf(file.size));
-        break;
-      case EventKind::kData: {
-        const bool ok = sink.WriteOutput(event.block, event.length);
-        queue.ReturnBlock(event.block);
-        if (!ok) return fail(WalkError::kWriteFailed, file.name, file.entry_offset);
-        written += static_cast<std::int64_t>(event.length);
-        sink.UpdateProgress(BlocksOf(written), BlocksOf(event.consumed));
-        sink.Pump();
+    Entry& entry = pipeline.WaitForHead();
+    switch (entry.kind) {
+      case EntryKind::kEnd: return true;
+      case EntryKind::kFailure: return fail(entry.error, entry);
+      case EntryKind::kFolder: sink.CreateFolder(entry.path); break;
+      case EntryKind::kFile: {
+        if (!sink.OpenOutput(entry.path)) return fail(WalkError::kCreateFailed, entry);
+        sink.BeginFile(entry.path, BlocksOf(entry.size));
+        std::int64_t written = 0;
+        Output output;
+        while (pipeline.NextOutput(entry, &output)) {
+          const bool ok = sink.WriteOutput(output.block, output.length);
+          pipeline.ReturnOutputBlock(output.block);
+          if (!ok) {
+            sink.CloseOutput();
+            return fail(WalkError::kWriteFailed, entry);
+          }
+          written += static_cast<std::int64_t>(output.length);
+          sink.UpdateProgress(BlocksOf(written), BlocksOf(output.consumed));
+          sink.Pump();
+        }
+        if (entry.result != WalkError::kNone) {
+          sink.CloseOutput();
+          return fail(entry.result, entry);
+        }
+        if (!sink.CloseOutput()) return fail(WalkError::kWriteFailed, entry);
+        sink.SetWriteTime(entry.path, entry.filetime);
         break;
       }
-      case EventKind::kFileEnd:
-        output_open = false;
-        if (!sink.CloseOutput()) return fail(WalkError::kWriteFailed, file.name, file.entry_offset);
-        sink.SetWriteTime(file.path, file.filetime);
-        break;
     }
+    pipeline.AdvanceHead();
   }
 }
