@@ -18,7 +18,9 @@ set_source_files_properties(${PV_CONVERSION_CHECKED} PROPERTIES COMPILE_OPTIONS 
 # The shells below the programs, then one library per program: UnInst.exe cannot pull in
 # the installer's code, nor Panvester.exe the uninstaller's.
 file(GLOB PV_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*_win.cpp)
-list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "/src/(driver|uninst)/")
+list(FILTER PV_SHELL_SOURCES EXCLUDE REGEX "/src/(driver|uninst)/|/thread_sync_win\\.cpp$")
+# The core's threads wait on the system's own lock and condition (common/thread_sync.h).
+target_sources(pvcore PRIVATE ${CMAKE_SOURCE_DIR}/src/common/thread_sync_win.cpp)
 add_library(pvshell STATIC ${PV_SHELL_SOURCES})
 target_link_libraries(pvshell PUBLIC pvcore ${PV_WIN32_LIBS})
 foreach(program driver uninst)

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -22,6 +21,7 @@
 #include "archive/entry_iterator.h"
 #include "archive/entry_names.h"
 #include "common/byte_order.h"
+#include "common/thread_sync.h"
 
 namespace {
 
@@ -95,6 +95,32 @@ struct Entry {
   WalkError result = WalkError::kNone;
 };
 
+// Threads of one kind asleep on one condition. Waking is left out when none sleeps, or when
+// all that sleep have been woken already: every wake-up is a system call.
+class Sleepers {
+ public:
+  template <class Ready>
+  void Wait(std::unique_lock<SyncLock>& lock, Ready ready) {
+    while (!ready()) {
+      ++sleeping_;
+      const unsigned round = round_;
+      condition_.Wait(lock);
+      if (round == round_) --sleeping_;  // woken by nobody: still counted
+    }
+  }
+  void Wake() {
+    if (sleeping_ == 0) return;
+    sleeping_ = 0;
+    ++round_;
+    condition_.WakeAll();
+  }
+
+ private:
+  SyncCondition condition_;
+  int sleeping_ = 0;    // asleep and not yet woken
+  unsigned round_ = 0;  // wake-ups so far
+};
+
 class Pipeline {
  public:
   Pipeline(const std::vector<unsigned char*>& input, const std::vector<unsigned char*>& output)
@@ -103,20 +129,21 @@ class Pipeline {
   // --- reader ---
   // False once stopped.
   bool Publish(Entry&& entry) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || published_ - head_ < kEntriesAhead; });
+    std::unique_lock<SyncLock> lock(lock_);
+    reader_.Wait(lock, [&] { return stopped_ || published_ - head_ < kEntriesAhead; });
     if (stopped_) return false;
     Entry& slot = entries_[published_ % kEntriesAhead];
     slot = std::move(entry);
     ++published_;
-    changed_.notify_all();
+    inflaters_.Wake();
+    writer_.Wake();
     return true;
   }
   std::size_t published() const { return published_; }  // reader's own count
 
   unsigned char* TakeInputBlock() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || !free_input_.empty(); });
+    std::unique_lock<SyncLock> lock(lock_);
+    reader_.Wait(lock, [&] { return stopped_ || !free_input_.empty(); });
     if (stopped_) return nullptr;
     unsigned char* block = free_input_.back();
     free_input_.pop_back();
@@ -126,24 +153,23 @@ class Pipeline {
   // False when there is no point reading on: stopped, or the entry's inflating already
   // ended, which is always a failure before its data is used up, so the walk ends there.
   bool PushChunk(std::size_t seq, Chunk chunk) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     Entry& entry = entries_[seq % kEntriesAhead];
     if (stopped_ || entry.finished) {
       free_input_.push_back(chunk.block);
-      changed_.notify_all();
       return false;
     }
     entry.input.push(chunk);
-    changed_.notify_all();
+    inflaters_.Wake();
     return true;
   }
 
   // --- inflaters ---
   // The next file entry nobody has taken; false when there is none left or once stopped.
   bool TakeFile(FileWork* work) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<SyncLock> lock(lock_);
     for (;;) {
-      changed_.wait(lock, [&] { return stopped_ || std::max(next_file_, head_) < published_; });
+      inflaters_.Wait(lock, [&] { return stopped_ || std::max(next_file_, head_) < published_; });
       if (stopped_) return false;
       // Entries before the head are done with: folders no inflater needed to look at, whose
       // slots may already hold later entries.
@@ -162,22 +188,22 @@ class Pipeline {
 
   // False once stopped. The previous chunk's block, if any, goes back first.
   bool NextChunk(std::size_t seq, Chunk* chunk) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<SyncLock> lock(lock_);
     if (chunk->block) {
       free_input_.push_back(chunk->block);
       chunk->block = nullptr;
-      changed_.notify_all();
+      reader_.Wake();
     }
     Entry& entry = entries_[seq % kEntriesAhead];
-    changed_.wait(lock, [&] { return stopped_ || !entry.input.empty(); });
+    inflaters_.Wait(lock, [&] { return stopped_ || !entry.input.empty(); });
     if (stopped_) return false;
     *chunk = entry.input.pop();
     return true;
   }
 
   unsigned char* TakeOutputBlock(std::size_t seq) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] {
+    std::unique_lock<SyncLock> lock(lock_);
+    inflaters_.Wait(lock, [&] {
       return stopped_ || free_output_.size() > (seq == head_ ? 0 : kReservedForHead);
     });
     if (stopped_) return nullptr;
@@ -187,61 +213,64 @@ class Pipeline {
   }
 
   void PushOutput(std::size_t seq, Output output) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     entries_[seq % kEntriesAhead].output.push(output);
-    changed_.notify_all();
+    writer_.Wake();
   }
 
   void ReturnOutputBlock(unsigned char* block) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     free_output_.push_back(block);  // never more than it started with: no allocation
-    changed_.notify_all();
+    inflaters_.Wake();
   }
 
   // Ends the entry's inflating; input it did not use goes back to the pool.
   void Finish(std::size_t seq, WalkError result, Chunk* current) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     Entry& entry = entries_[seq % kEntriesAhead];
     if (current->block) free_input_.push_back(current->block);
     current->block = nullptr;
     while (!entry.input.empty()) free_input_.push_back(entry.input.pop().block);
     entry.finished = true;
     entry.result = result;
-    changed_.notify_all();
+    reader_.Wake();
+    writer_.Wake();
   }
 
   // --- the calling thread ---
   Entry& WaitForHead() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return head_ < published_; });
+    std::unique_lock<SyncLock> lock(lock_);
+    writer_.Wait(lock, [&] { return head_ < published_; });
     return entries_[head_ % kEntriesAhead];
   }
 
   // False when the file's inflating has ended and all its output was taken.
   bool NextOutput(Entry& entry, Output* output) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return entry.finished || !entry.output.empty(); });
+    std::unique_lock<SyncLock> lock(lock_);
+    writer_.Wait(lock, [&] { return entry.finished || !entry.output.empty(); });
     if (entry.output.empty()) return false;
     *output = entry.output.pop();
     return true;
   }
 
   void AdvanceHead() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     entries_[head_ % kEntriesAhead] = Entry();
     ++head_;
-    changed_.notify_all();
+    reader_.Wake();
+    inflaters_.Wake();
   }
 
   void Stop() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SyncLock> lock(lock_);
     stopped_ = true;
-    changed_.notify_all();
+    reader_.Wake();
+    inflaters_.Wake();
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  SyncLock lock_;
+  Sleepers reader_, inflaters_, writer_;
   std::array<Entry, kEntriesAhead> entries_;
   std::size_t head_ = 0;       // the entry being written
   std::size_t published_ = 0;  // entries the reader has handed over

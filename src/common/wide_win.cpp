@@ -79,6 +79,18 @@ bool WidenCp932(std::string_view text, std::wstring* out) {
 
 bool NarrowCp932(std::wstring_view wide, std::string* out) { return NarrowTo(kCodePage932, wide, out); }
 
+std::string ShownCp932(std::wstring_view wide) {
+  if (wide.empty() || wide.size() > INT_MAX) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, "?", nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  if (WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, &out[0], n, "?", nullptr) != n) {
+    return std::string();
+  }
+  return out;
+}
+
 // Batch files: cmd.exe reads them in this code page, whatever the ANSI one is.
 bool NarrowConsoleCodePage(std::wstring_view wide, std::string* out) { return NarrowTo(GetOEMCP(), wide, out); }
 

@@ -21,6 +21,9 @@ bool WidenCp932(std::string_view text, std::wstring* out);
 // False (and `out` empty) when a character has no CP932 form: no look-alike ("e" for "é",
 // '\\' for the yen sign) and no '?' is ever written in its place.
 bool NarrowCp932(std::wstring_view wide, std::string* out);
+// For messages only: `wide` in CP932 with '?' for each character that has no form there,
+// so that a path the program cannot use can still be named to the user.
+std::string ShownCp932(std::wstring_view wide);
 // The console's (OEM) code page, for text that cmd.exe reads, a batch file: false when a
 // character has no form there. On a Japanese system the same bytes as NarrowCp932.
 bool NarrowConsoleCodePage(std::wstring_view wide, std::string* out);

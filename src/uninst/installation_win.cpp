@@ -146,7 +146,9 @@ bool LoadInstallation(const std::string& records_folder, Installation* installat
   installation->records_folder = records_folder;
   // Started anywhere else (the copy left in the install folder, say), it reads nothing there.
   if (!IsRecordsFolder(records_folder)) {
-    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", records_folder.c_str());
+    // Started from a folder with no CP932 form, it still names the folder.
+    const std::string shown = records_folder.empty() ? ShownCp932(ProgramFolderW()) : records_folder;
+    ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", shown.c_str());
     return false;
   }
   const std::string base = records_folder + '\\';

@@ -171,7 +171,7 @@ TEST(HandOver, TheCopyDeletesItselfThenTheBatch) {
 }
 
 TEST(ShortcutLayout, WhatTheInstallMakesAndTheUninstallerRemoves) {
-  ShortcutSettings settings{"My Game", "Maker", "game.exe", "お読みください", "readme.txt"};
+  ShortcutSettings settings{"My Game", "Maker", "game.exe", "お読みください", "readme.txt", ""};
   ShortcutLayout layout = LayOutShortcuts("C:\\Programs", "C:\\Desktop", "D:\\Games\\Game", settings);
   EXPECT_EQ(layout.folders, (std::vector<std::string>{"C:\\Programs\\Maker", "C:\\Programs\\Maker\\My Game"}));
   ASSERT_EQ(layout.start_menu.size(), 3u);

@@ -229,6 +229,14 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   const std::string ini = windows + "\\pv_e2e_ソ表.ini";
   EXPECT_EQ(wt::ReadFile(ini), "[十能]\r\nPath=C:\\ゲーム\\ソ表\r\nData=C:\\ゲーム\\ソ表\\表示\r\n");
 
+  // A copy of the uninstaller started from C:\Café refuses, naming the folder as best it can.
+  ASSERT_TRUE(CopyFileW(Wide(std::string(kFolder) + "\\UnInst.exe").c_str(), (kCafe + L"\\UnInst.exe").c_str(), FALSE));
+  {
+    wt::Process stray = wt::Start(kCafe + L"\\UnInst.exe");
+    EXPECT_EQ(AnswerBox(stray.id, IDOK), "[C:\\Caf?]はアンインストールできる場所ではありません。\nアンインストールを中止します。");
+    ASSERT_TRUE(wt::WaitExit(stray, kTimeout, &code));
+  }
+
   // The uninstall through the entry: its copy runs from the temporary folder under C:\Café.
   wt::Process original = wt::Start(uninstaller);
   EXPECT_EQ(AnswerBox(wt::kAnyProcess, IDYES), "「ソ表の町」をアンインストールしますか？");

@@ -87,7 +87,9 @@ TEST(StartupE2E, ReadmeAndDirectXButtonsFillTheColumnFromTheBottom) {
     const std::string title = "Layout" + std::to_string(n);
     const std::string exe = wt::MakeSetup(folder, Distribution("TITLEBAR " + title + "\n" + row.readme_line));
     ASSERT_FALSE(exe.empty());
-    if (row.directx) ASSERT_TRUE(wt::MakeDirs(folder + "\\DirectX"));
+    if (row.directx) {
+      ASSERT_TRUE(wt::MakeDirs(folder + "\\DirectX"));
+    }
     wt::Process program = wt::Start(exe);
     HWND window = wt::WaitFor([&] { return wt::FindTopWindow(program.id, title + " スタートアップ"); }, kTimeout);
     ASSERT_NE(window, nullptr);

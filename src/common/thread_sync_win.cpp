@@ -1,0 +1,22 @@
+// Slim locks and condition variables came with Vista, which the programs need anyway.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#include "common/thread_sync.h"
+
+#include <windows.h>
+
+static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*),
+              "the system's lock and condition variable are one pointer each");
+
+namespace {
+SRWLOCK* Lock(void** state) { return reinterpret_cast<SRWLOCK*>(state); }
+}  // namespace
+
+void SyncLock::lock() { AcquireSRWLockExclusive(Lock(&state_)); }
+void SyncLock::unlock() { ReleaseSRWLockExclusive(Lock(&state_)); }
+
+void SyncCondition::Wait(std::unique_lock<SyncLock>& lock) {
+  SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&state_), Lock(&lock.mutex()->state_), INFINITE, 0);
+}
+
+void SyncCondition::WakeAll() { WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&state_)); }
