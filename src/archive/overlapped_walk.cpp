@@ -142,12 +142,7 @@ class Pipeline {
   std::size_t published() const { return published_; }  // reader's own count
 
   unsigned char* TakeInputBlock() {
-    std::unique_lock<SyncLock> lock(lock_);
-    reader_.Wait(lock, [&] { return stopped_ || !free_input_.empty(); });
-    if (stopped_) return nullptr;
-    unsigned char* block = free_input_.back();
-    free_input_.pop_back();
-    return block;
+    return TakeBlock(free_input_, reader_, [] { return std::size_t{0}; });
   }
 
   // False when there is no point reading on: stopped, or the entry's inflating already
@@ -202,14 +197,7 @@ class Pipeline {
   }
 
   unsigned char* TakeOutputBlock(std::size_t seq) {
-    std::unique_lock<SyncLock> lock(lock_);
-    inflaters_.Wait(lock, [&] {
-      return stopped_ || free_output_.size() > (seq == head_ ? 0 : kReservedForHead);
-    });
-    if (stopped_) return nullptr;
-    unsigned char* block = free_output_.back();
-    free_output_.pop_back();
-    return block;
+    return TakeBlock(free_output_, inflaters_, [&] { return seq == head_ ? 0 : kReservedForHead; });
   }
 
   void PushOutput(std::size_t seq, Output output) {
@@ -269,6 +257,17 @@ class Pipeline {
   }
 
  private:
+  // Waits until `pool` holds more than `keep()` blocks; null once stopped.
+  template <class Keep>
+  unsigned char* TakeBlock(std::vector<unsigned char*>& pool, Sleepers& sleepers, Keep keep) {
+    std::unique_lock<SyncLock> lock(lock_);
+    sleepers.Wait(lock, [&] { return stopped_ || pool.size() > keep(); });
+    if (stopped_) return nullptr;
+    unsigned char* block = pool.back();
+    pool.pop_back();
+    return block;
+  }
+
   SyncLock lock_;
   Sleepers reader_, inflaters_, writer_;
   std::array<Entry, kEntriesAhead> entries_;
