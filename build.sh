@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry for building, running and testing Panvester.
 #   ./build.sh run    build everything, pack the sample under examples/ and start it under Wine
-#   ./build.sh test   build everything and run every test (native, under Wine, fuzz targets)
+#   ./build.sh test   build everything and run every test (native, under Wine, fuzz targets,
+#                     the walk under ThreadSanitizer)
 #   ./build.sh build  only build (host tree, then the Windows tree)
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
