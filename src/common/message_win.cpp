@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/cp932.h"
 #include "common/wide_win.h"
@@ -191,13 +192,24 @@ void ShellOpen(const char* file) {
 int LaunchProcess(const char* path) {
   // A path that would be cut starts some other program: refuse instead.
   if (std::strlen(path) + 2 >= kPathBuffer) return 0;
+  std::wstring wide;
+  return WidenCp932(path, &wide) ? LaunchProcessW(wide) : 0;
+}
+
+int LaunchProcessW(const std::wstring& path) {
+  if (path.empty() || path.size() + 2 >= MAX_PATH) return 0;
   STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   startup.wShowWindow = SW_SHOWDEFAULT;
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof process);
-  const BOOL created = CreateProcessCp932(path, nullptr, 0, &startup, &process);
+  // CreateProcessW may write into its command line.
+  const std::wstring quoted = L"\"" + path + L"\"";
+  std::vector<wchar_t> command(quoted.begin(), quoted.end());
+  command.push_back(L'\0');
+  const BOOL created =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   if (created) {
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>  // __MINGW_PRINTF_FORMAT: the format the C runtime in use understands
+#include <string>
 
 // Every formatted message fits 1023 bytes and the terminator; longer ones are cut.
 constexpr std::size_t kMessageBuffer = 1024;
@@ -59,3 +60,5 @@ void UseJapaneseDialogFont(HWND dialog);
 // Starts a program by its quoted path without waiting. Non-zero when the process was
 // created; 0 also for a path that would not fit the 260-byte command line.
 int LaunchProcess(const char* path);
+// The same for a path from the system, which may have no CP932 form (260 characters).
+int LaunchProcessW(const std::wstring& path);

@@ -318,18 +318,3 @@ HRESULT SetLinkDescriptionCp932(IShellLinkW* link, const char* description) {
   return SetLinkText(description, [link](const wchar_t* text) { return link->SetDescription(text); });
 }
 
-BOOL CreateProcessCp932(const char* program, const char* arguments, DWORD creation_flags,
-                        STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
-  std::wstring command = L"\"";
-  if (!AppendCp932(&command, program)) return Untranslatable();
-  command += L'"';
-  if (arguments) {
-    command += L' ';
-    if (!AppendCp932(&command, arguments)) return Untranslatable();
-  }
-  // CreateProcessW may write into its command line.
-  std::vector<wchar_t> writable(command.begin(), command.end());
-  writable.push_back(L'\0');
-  return CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, creation_flags, nullptr, nullptr,
-                        startup, process);
-}

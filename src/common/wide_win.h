@@ -99,7 +99,3 @@ HRESULT SetLinkArgumentsCp932(IShellLinkW* link, const char* arguments);
 HRESULT SetLinkWorkingFolderCp932(IShellLinkW* link, const char* folder);
 HRESULT SetLinkDescriptionCp932(IShellLinkW* link, const char* description);
 
-// Starts `"program" arguments` (no arguments when null): the program is quoted so that a
-// path with spaces cannot start another program. The caller closes the handles.
-BOOL CreateProcessCp932(const char* program, const char* arguments, DWORD creation_flags,
-                        STARTUPINFOW* startup, PROCESS_INFORMATION* process);

@@ -1,7 +1,5 @@
 #include "driver/main_window_win.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
 
@@ -32,18 +30,20 @@ int g_title_x = 0;
 int g_title_y = 0;
 
 // DirectX is looked for where the program was started (a CD keeps it beside the setup
-// program), not in the work folder, which never holds folders.
-std::string DirectXPath(const char* leaf) {
-  std::string path(StartupDirectory());
-  // Empty when that folder has no CP932 form: then no DirectX, rather than the drive's root.
-  if (path.empty()) return path;
-  AddBackslash(path);
+// program), not in the work folder, which never holds folders. That folder is used as the
+// system gives it: it may have no CP932 form.
+std::wstring DirectXPath(const wchar_t* leaf) {
+  std::wstring path = StartupDirectoryW();
+  if (path.empty()) return path;  // never the drive's root instead
+  if (path.back() != L'\\') path += L'\\';
   return path + leaf;
 }
 
 bool HasDirectXFolder() {
-  struct _stat info;
-  return _stat(DirectXPath("DirectX").c_str(), &info) == 0 && (info.st_mode & 0x4000) != 0;
+  const std::wstring path = DirectXPath(L"DirectX");
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void ClosePath(HWND window) {
@@ -109,7 +109,7 @@ void Command(HWND window, WPARAM wparam) {
         if (Install() == 0) ClosePath(window);
         break;
       case kDirectX:
-        LaunchProcess(DirectXPath("DirectX\\dxsetup.exe").c_str());
+        LaunchProcessW(DirectXPath(L"DirectX\\dxsetup.exe"));
         break;
       case kExit:
         ClosePath(window);

@@ -17,7 +17,6 @@ std::wstring g_work_folder;
 // What the walk and the settings reader are given: the CP932 form of the work folder, or "."
 // when it has none; between its creation and removal the work folder is the current directory.
 std::string g_work_folder_text;
-std::string g_saved_directory_text;
 
 constexpr char kCurrentFolder[] = ".";
 
@@ -60,7 +59,6 @@ void DeleteMatchingFilesW(const std::wstring& folder, const std::wstring& patter
 
 void CreateWorkFolder() {
   g_saved_directory = CurrentFolderW();
-  if (!NarrowCp932(g_saved_directory, &g_saved_directory_text)) g_saved_directory_text.clear();
   char name[128];
   // Milliseconds since the system started, as a signed 32-bit number: from kernel32, since
   // the multimedia timer's DLL is no known DLL and would be loaded from beside the program.
@@ -90,8 +88,6 @@ void RemoveWorkFolder() {
 const char* WorkFolderPath() { return g_work_folder_text.c_str(); }
 
 const std::wstring& WorkFolderW() { return g_work_folder; }
-
-const char* StartupDirectory() { return g_saved_directory_text.c_str(); }
 
 const std::wstring& StartupDirectoryW() { return g_saved_directory; }
 

@@ -13,9 +13,8 @@ void RemoveWorkFolder();
 // gives ".": the work folder is the current directory from its creation to its removal.
 const char* WorkFolderPath();
 const std::wstring& WorkFolderW();
-// The current directory at start-up: where a CD keeps its DirectX folder. The CP932 text is
-// empty when the folder has none; the UTF-16 one is exact.
-const char* StartupDirectory();
+// The current directory at start-up, where a CD keeps its DirectX folder: exact, whether or
+// not it has a CP932 form.
 const std::wstring& StartupDirectoryW();
 
 // Deletes every match of pattern in folder that is not a directory; the current

@@ -143,6 +143,7 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   ASSERT_TRUE(CreateDirectoryW(kCafe.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
   ASSERT_TRUE(CopyFileW(Wide(staged).c_str(), setup_exe.c_str(), FALSE));
+  ASSERT_TRUE(CreateDirectoryW((kCafe + L"\\DirectX").c_str(), nullptr));  // offered from C:\Café too
   SetEnvironmentVariableW(L"TEMP", temp.c_str());
   SetEnvironmentVariableW(L"TMP", temp.c_str());
 
@@ -162,7 +163,7 @@ TEST(AnyLanguageEndToEnd, JapaneseNamesComeThroughInstallAndUninstallUnchanged) 
   for (int id = IDC_SLOT1; id <= IDC_SLOT9; ++id) {
     if (GetDlgItem(main, id)) buttons.push_back(wt::ControlText(main, id));
   }
-  EXPECT_EQ(buttons, (std::vector<std::string>{"終了", "お読みください", "インストール"}));
+  EXPECT_EQ(buttons, (std::vector<std::string>{"終了", "DirectXインストール", "お読みください", "インストール"}));
   Picture(main, "e2e-main");
   {
     wt::Process second = wt::Start(setup_exe);

@@ -168,6 +168,10 @@ TEST(MessageServicesLaunch, QuotesPathsWithBlanksAndRefusesOverlongOnes) {
   ASSERT_TRUE(CopyFileA((std::string(system) + "\\hostname.exe").c_str(), program.c_str(), FALSE));
   EXPECT_NE(LaunchProcess(program.c_str()), 0);
   EXPECT_EQ(LaunchProcess((folder + "\\missing.exe").c_str()), 0);
+  // A path from the system with no CP932 form starts as it is.
+  const std::wstring cafe = wt::Wide(folder) + L"\\caf\u00e9.exe";
+  ASSERT_TRUE(CopyFileW(wt::Wide(program).c_str(), cafe.c_str(), FALSE));
+  EXPECT_NE(LaunchProcessW(cafe), 0);
   // 258 bytes plus two quotes and the terminator would not fit 260: refused, not cut.
   EXPECT_EQ(LaunchProcess(("C:\\" + std::string(255, 'a')).c_str()), 0);
 }

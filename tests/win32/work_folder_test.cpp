@@ -25,7 +25,7 @@ TEST(WorkFolder, IsMadeInTheTempFolderEnteredAndRemovedWithItsFiles) {
   EXPECT_EQ(number.find_first_not_of("-0123456789"), std::string::npos) << number;
   EXPECT_TRUE(wt::DirectoryExists(folder));
   EXPECT_EQ(CurrentDirectory(), folder);
-  EXPECT_STREQ(StartupDirectory(), before.c_str());
+  EXPECT_EQ(wt::Cp932(StartupDirectoryW()), before);
 
   ASSERT_TRUE(wt::WriteFile("install.env", "TITLEBAR x\n"));
   ASSERT_TRUE(wt::WriteFile("readme.txt", "r"));
