@@ -21,18 +21,22 @@ bool Untranslatable() {
   return false;
 }
 
-bool NarrowTo(UINT code_page, std::wstring_view wide, std::string* out) {
+// A character with no form in the code page fails the conversion, or with `question_marks`
+// becomes '?'.
+bool NarrowTo(UINT code_page, std::wstring_view wide, std::string* out, bool question_marks = false) {
   out->clear();
   if (wide.empty()) return true;
   if (wide.size() > INT_MAX) return false;
   const int size = static_cast<int>(wide.size());
+  const char* default_char = question_marks ? "?" : nullptr;
   BOOL used_default = FALSE;
-  const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr,
-                                    &used_default);
+  BOOL* report_default = question_marks ? nullptr : &used_default;
+  const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, default_char,
+                                    report_default);
   if (n <= 0 || used_default) return false;
   out->resize(static_cast<std::size_t>(n));
-  if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, &(*out)[0], n, nullptr,
-                          &used_default) == n &&
+  if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), size, &(*out)[0], n, default_char,
+                          report_default) == n &&
       !used_default) {
     return true;
   }
@@ -80,14 +84,8 @@ bool WidenCp932(std::string_view text, std::wstring* out) {
 bool NarrowCp932(std::wstring_view wide, std::string* out) { return NarrowTo(kCodePage932, wide, out); }
 
 std::string ShownCp932(std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX) return std::string();
-  const int size = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, "?", nullptr);
-  if (n <= 0) return std::string();
-  std::string out(static_cast<std::size_t>(n), '\0');
-  if (WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size, &out[0], n, "?", nullptr) != n) {
-    return std::string();
-  }
+  std::string out;
+  NarrowTo(kCodePage932, wide, &out, true);
   return out;
 }
 
