@@ -108,9 +108,22 @@ LocateStatus LocateInStream(FilePtr stream, bool as_sidecar, LocatedArchive* fou
   return MeasureArchive(std::move(stream), as_sidecar, found);
 }
 
+bool CarriesSignedArchive(std::FILE* exe) {
+  if (!exe || std::fseek(exe, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(exe);
+  if (size < 0 || size > kArchiveLimit) return false;
+  StreamSource source(exe);
+  return HasSignedTrailer(source, size);
+}
+
+LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found) {
+  // Otherwise the side-car wins whenever it opens, even beside an executable with its own
+  // archive; beside a signed one, a dropped file would be installed under its signature.
+  if (sidecar && !CarriesSignedArchive(exe.get())) return MeasureArchive(std::move(sidecar), true, found);
+  return LocateInStream(std::move(exe), false, found);
+}
+
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found) {
-  // The side-car wins whenever it opens, even beside an executable with its own archive.
   const std::string sidecar = SidecarPathFor(exe_path);
-  if (FilePtr stream{std::fopen(sidecar.c_str(), "rb")}) return MeasureArchive(std::move(stream), true, found);
-  return OpenArchiveFile(exe_path, false, found);
+  return LocateOwnArchiveIn(FilePtr(std::fopen(exe_path, "rb")), FilePtr(std::fopen(sidecar.c_str(), "rb")), found);
 }

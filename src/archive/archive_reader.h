@@ -50,8 +50,17 @@ struct LocatedArchive {
 };
 
 // Side-car beside the executable when it opens, else the archive appended to the
-// executable. The trailer must point inside the file, before itself.
+// executable; but an executable that carries its archive inside its signed range ignores a
+// side-car, whose bytes no signature covers. The trailer must point inside the file, before
+// itself.
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found);
+
+// That precedence for streams the caller opened (either may be null).
+LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found);
+
+// True when the stream is an executable whose appended archive and trailer lie inside the
+// range its certificate table signs.
+bool CarriesSignedArchive(std::FILE* exe);
 
 // The same for one given file, which is taken as a side-car when `as_sidecar`, else as an
 // executable with trailer.

@@ -36,14 +36,10 @@ std::FILE* OpenCp932(const std::string& path) {
 bool LocateOwnArchive(LocatedArchive* found) {
   const std::wstring exe = ModuleFileNameW(nullptr);
   if (exe.empty()) return false;
-  // The side-car wins whenever it opens, even beside an executable with its own archive.
   std::wstring sidecar = ParentFolderW(exe) + L'\\';
-  if (AppendCp932(&sidecar, kSidecarName)) {
-    if (FilePtr stream{_wfopen(sidecar.c_str(), L"rb")}) {
-      return LocateInStream(std::move(stream), true, found) == LocateStatus::kFound;
-    }
-  }
-  return LocateInStream(FilePtr(_wfopen(exe.c_str(), L"rb")), false, found) == LocateStatus::kFound;
+  FilePtr sidecar_stream(AppendCp932(&sidecar, kSidecarName) ? _wfopen(sidecar.c_str(), L"rb") : nullptr);
+  return LocateOwnArchiveIn(FilePtr(_wfopen(exe.c_str(), L"rb")), std::move(sidecar_stream), found) ==
+         LocateStatus::kFound;
 }
 
 // The walk's view of Windows: files through the C runtime ("wb", as the reader expects a

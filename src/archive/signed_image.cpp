@@ -104,12 +104,14 @@ bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layo
   return true;
 }
 
-std::int64_t FindTrailerOffset(ByteSource& file, std::int64_t file_size) {
-  const std::int64_t unsigned_offset = file_size - static_cast<std::int64_t>(kTrailerBytes);
+namespace {
+
+// The trailer in front of a certificate table that ends the file; false when there is none.
+bool FindSignedTrailer(ByteSource& file, std::int64_t file_size, std::int64_t* trailer_at) {
   ImageLayout layout;
-  if (!ReadImageLayout(file, file_size, &layout) || layout.certificate_size == 0 ||
-      layout.certificate_offset + layout.certificate_size != file_size) {
-    return unsigned_offset;
+  if (file_size < static_cast<std::int64_t>(kTrailerBytes) || !ReadImageLayout(file, file_size, &layout) ||
+      layout.certificate_size == 0 || layout.certificate_offset + layout.certificate_size != file_size) {
+    return false;
   }
   // The trailer names the image's end as the archive's start; with the padding zero that
   // pins it down (a shorter padding would read the trailer shifted, a value it cannot equal).
@@ -122,7 +124,22 @@ std::int64_t FindTrailerOffset(ByteSource& file, std::int64_t file_size) {
     if (!std::all_of(tail + kTrailerBytes, tail + kTrailerBytes + padding, [](unsigned char b) { return b == 0; })) {
       break;
     }
-    if (U32(tail) == layout.image_end) return at;
+    if (U32(tail) == layout.image_end) {
+      *trailer_at = at;
+      return true;
+    }
   }
-  return unsigned_offset;
+  return false;
+}
+
+}  // namespace
+
+std::int64_t FindTrailerOffset(ByteSource& file, std::int64_t file_size) {
+  std::int64_t at = 0;
+  return FindSignedTrailer(file, file_size, &at) ? at : file_size - static_cast<std::int64_t>(kTrailerBytes);
+}
+
+bool HasSignedTrailer(ByteSource& file, std::int64_t file_size) {
+  std::int64_t at = 0;
+  return FindSignedTrailer(file, file_size, &at);
 }

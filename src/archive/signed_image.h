@@ -33,3 +33,7 @@ constexpr std::int64_t kMaxCertificatePadding = 7;
 // kMaxCertificatePadding zero bytes, and must name the end of the image as the archive's
 // start; anything else keeps the trailer in the file's last four bytes.
 std::int64_t FindTrailerOffset(ByteSource& file, std::int64_t file_size);
+
+// True when a certificate table ends the file and the trailer stands just before it: the
+// archive and its trailer lie inside the range the signature covers.
+bool HasSignedTrailer(ByteSource& file, std::int64_t file_size);

@@ -202,4 +202,32 @@ TEST(SignedImage, LocatorWalksTheArchiveOfASignedSetup) {
   }
 }
 
+TEST(SignedImage, ASideCarNeverReplacesASignedArchive) {
+  TempDir dir;
+  const std::string image = Image({{0x400, 0x600}});
+  const std::string own = BuildArchive({{"install.env", "own", 0}});
+  WriteFileBytes(dir / "instdat.arc", BuildArchive({{"install.env", "planted", 0}}));
+  struct Row {
+    const char* label;
+    std::string exe;
+    std::int32_t length;  // of the archive that must be found
+  };
+  const Row rows[] = {
+      {"signed setup", Sign(image + own + U32Bytes(0xA00), 0), static_cast<std::int32_t>(own.size())},
+      // Unsigned, and a signed stub whose archive is the side-car: the side-car still wins.
+      {"unsigned setup", image + own + U32Bytes(0xA00), -1},
+      {"signed stub", Sign(image, 0), -1},
+  };
+  for (const Row& r : rows) {
+    WriteFileBytes(dir / "setup.exe", r.exe);
+    LocatedArchive found;
+    ASSERT_EQ(LocateArchive((dir / "setup.exe").c_str(), &found), LocateStatus::kFound) << r.label;
+    EXPECT_EQ(found.sidecar, r.length < 0) << r.label;
+    TempDir out;
+    RecordingSink sink;
+    ASSERT_TRUE(WalkEntries(found.stream.get(), out.path(), WalkPass::kFull, sink).Ok()) << r.label;
+    EXPECT_EQ(ReadFileBytes(out / "install.env"), r.length < 0 ? "planted" : "own") << r.label;
+  }
+}
+
 }  // namespace
