@@ -9,6 +9,7 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_walk.h"
 #include "archive/copy_dialog_win.h"
+#include "archive/entry_names.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/setup_names.h"
@@ -42,21 +43,56 @@ bool LocateOwnArchive(LocatedArchive* found) {
          LocateStatus::kFound;
 }
 
+WalkFileHook g_file_hook = nullptr;
+
 // The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
 // plain replace), folders and time stamps through the kernel, progress into the dialog.
 class WindowsSink : public StdioOutputSink {
  public:
-  WindowsSink(bool dialog, bool ask_when_locked) : dialog_(dialog), ask_when_locked_(ask_when_locked) {}
+  WindowsSink(bool dialog, bool ask_when_locked, const std::string& target, std::vector<WalkCopy>* copies)
+      : dialog_(dialog), ask_when_locked_(ask_when_locked), target_(target), copies_(copies) {}
+  ~WindowsSink() override {
+    if (copy_file_ != INVALID_HANDLE_VALUE) CloseHandle(copy_file_);
+  }
+  WindowsSink(const WindowsSink&) = delete;
+  WindowsSink& operator=(const WindowsSink&) = delete;
   // The player declined to retry a file that another program holds.
   bool Cancelled() const { return cancelled_; }
   void CreateFolder(const std::string& path) override { CreateDirectoryCp932(path.c_str(), nullptr); }
+  bool OpenOutput(const std::string& path) override {
+    if (!StdioOutputSink::OpenOutput(path)) return false;
+    OpenCopy(path);
+    return true;
+  }
+  bool WriteOutput(const unsigned char* data, std::size_t size) override {
+    if (copy_ && copy_file_ != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      if (!WriteFile(copy_file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+        copy_failed_ = true;
+      }
+    }
+    return StdioOutputSink::WriteOutput(data, size);
+  }
+  bool CloseOutput() override {
+    const bool ok = StdioOutputSink::CloseOutput();
+    if (copy_) {
+      const bool closed = copy_file_ != INVALID_HANDLE_VALUE && CloseHandle(copy_file_);
+      copy_->copied = ok && closed && !copy_failed_;
+      copy_ = nullptr;
+      copy_file_ = INVALID_HANDLE_VALUE;
+    }
+    return ok;
+  }
   void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
-    const FileHandle file(
-        CreateFileCp932(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(filetime);
-    time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
-    if (file.ok()) SetFileTime(file.get(), nullptr, nullptr, &time);
+    {
+      const FileHandle file(
+          CreateFileCp932(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      FILETIME time;
+      time.dwLowDateTime = static_cast<DWORD>(filetime);
+      time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
+      if (file.ok()) SetFileTime(file.get(), nullptr, nullptr, &time);
+    }
+    if (g_file_hook) g_file_hook(path);
   }
   void* AllocateBlock(std::size_t size) override { return Allocate(size); }
   void FreeBlock(void* block) override { std::free(block); }
@@ -69,6 +105,24 @@ class WindowsSink : public StdioOutputSink {
   void Pump() override { PumpMessages(); }
 
  protected:
+  // A second output for an entry of `copies_`; a later entry of the same name replaces it, as
+  // it replaces the installed file.
+  void OpenCopy(const std::string& path) {
+    if (!copies_) return;
+    for (WalkCopy& copy : *copies_) {
+      std::string joined;
+      if (!JoinOutputPath(target_, copy.entry_name, &joined) || LowerMb(joined) != LowerMb(path)) continue;
+      copy.seen = true;
+      copy.copied = false;
+      if (copy.destination.empty()) return;
+      copy_ = &copy;
+      copy_failed_ = false;
+      copy_file_ = CreateFileCp932(copy.destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+      return;
+    }
+  }
+
   // The game may still be running during a reinstall: a file it holds is named, and the
   // player can end it and retry.
   std::FILE* OpenStream(const std::string& path) override {
@@ -86,6 +140,11 @@ class WindowsSink : public StdioOutputSink {
   bool dialog_;
   bool ask_when_locked_;
   bool cancelled_ = false;
+  std::string target_;
+  std::vector<WalkCopy>* copies_;
+  WalkCopy* copy_ = nullptr;  // the copy the open output feeds
+  HANDLE copy_file_ = INVALID_HANDLE_VALUE;  // closed by CloseOutput, or here after a failure
+  bool copy_failed_ = false;
 };
 
 // `report` is false when the player has just cancelled on a box of the walk's own.
@@ -98,7 +157,9 @@ class WindowsSink : public StdioOutputSink {
 
 }  // namespace
 
-void WalkArchive(const char* target, int pass, WalkCleanUp clean_up) {
+void SetWalkFileHook(WalkFileHook hook) { g_file_hook = hook; }
+
+void WalkArchive(const char* target, int pass, WalkCleanUp clean_up, std::vector<WalkCopy>* copies) {
   // An empty target (no usable temporary folder) would join every name to "\name", the root
   // of the current drive.
   if (target == nullptr || target[0] == '\0') FailReading(clean_up);
@@ -106,7 +167,7 @@ void WalkArchive(const char* target, int pass, WalkCleanUp clean_up) {
   if (!LocateOwnArchive(&found)) FailReading(clean_up);
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
   const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
-  WindowsSink sink(dialog, walk_pass == WalkPass::kFull);
+  WindowsSink sink(dialog, walk_pass == WalkPass::kFull, target, walk_pass == WalkPass::kFull ? copies : nullptr);
   if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(clean_up, !sink.Cancelled());
   found.stream.reset();
   CloseCopyDialog();

@@ -185,6 +185,25 @@ std::wstring ModuleFileNameW(HMODULE module) {
   });
 }
 
+bool ReadFileBytesW(const std::wstring& path, std::uint64_t limit, std::string* bytes) {
+  bytes->clear();
+  const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file.ok() || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+      static_cast<std::uint64_t>(size.QuadPart) > limit || static_cast<std::uint64_t>(size.QuadPart) > 0x7FFFFFFFu) {
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes->empty() && (!ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) ||
+                          read != bytes->size())) {
+    bytes->clear();
+    return false;
+  }
+  return true;
+}
+
 std::wstring TempFolderW() {
   return GrowingRead([](wchar_t* buffer, DWORD capacity) { return GetTempPathW(capacity, buffer); });
 }

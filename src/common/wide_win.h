@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,10 @@ std::wstring LongPathW(const std::wstring& path);
 std::wstring ParentFolderW(const std::wstring& path);
 // A special folder (a CSIDL value) as the shell gives it; empty when it has none.
 std::wstring SpecialFolderW(HWND owner, int csidl);
+
+// The whole of a file of at most `limit` bytes, read through one handle; false when it cannot
+// be read or is larger.
+bool ReadFileBytesW(const std::wstring& path, std::uint64_t limit, std::string* bytes);
 
 // Registry: the Reg...ExA calls' results. Value names may be null (the default value).
 LONG RegCreateKeyCp932(HKEY root, const char* name, REGSAM access, HKEY* key);

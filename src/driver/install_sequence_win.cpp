@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_walk_win.h"
@@ -36,24 +37,61 @@ int g_start_choice = 0;
 char g_readme_caption[kCaptionText] = "";
 char g_start_caption[kCaptionText] = "";
 
-// The uninstaller and what it needs go to a folder only administrators can write; the
-// uninstall entry and its shortcut then start that copy. The levels above the install folder
-// that were made for it are recorded, so the uninstall removes them again when empty.
-void KeepUninstaller(const char* install_folder, std::vector<std::string> made) {
-  std::string folder(install_folder);
-  StripBackslash(folder);
-  if (!made.empty() && LowerMb(made.back()) == LowerMb(folder)) made.pop_back();
-  std::string settings(WorkFolderPath());
-  AddBackslash(settings) += kSettingsFileName;
-  std::string records;
-  if (WriteProtectedUninstaller(folder, made, settings, &records)) {
-    SetUninstallerFolder(records);
-  } else {
-    ErrorBox("アンインストール情報を保存できませんでした。\nアンインストーラは使用できません。");
-  }
+// install.env as the program read it at start-up: the records keep these bytes, not a file
+// of a folder that someone may have changed since.
+constexpr std::uint64_t kSettingsFileLimit = 16 * 1024 * 1024;
+std::string g_startup_settings;
+bool g_startup_settings_kept = false;
+
+// The records folder while the full pass writes into it: a failed walk ends the process, and
+// must not leave a half-made one behind.
+std::string g_records_folder;
+
+void RemoveRecordsAndWorkFolder() {
+  if (!g_records_folder.empty()) RemoveRecordsFolder(g_records_folder);
+  g_records_folder.clear();
+  RemoveWorkFolder();
 }
 
 }  // namespace
+
+void KeepStartupSettings() {
+  std::wstring path = WorkFolderW();
+  g_startup_settings_kept =
+      !path.empty() && AppendCp932(&(path += L'\\'), kSettingsFileName) &&
+      ReadFileBytesW(path, kSettingsFileLimit, &g_startup_settings);
+}
+
+void ExtractPayload(const char* install_folder, std::vector<std::string> made) {
+  std::string folder(install_folder);
+  StripBackslash(folder);
+  if (!made.empty() && LowerMb(made.back()) == LowerMb(folder)) made.pop_back();
+  // A records folder that cannot be made is reported only if the archive brings our uninstaller.
+  CreateRecordsFolder(&g_records_folder);
+  const std::string records = g_records_folder;
+  const auto in_records = [&](const char* name) { return records.empty() ? std::string() : records + '\\' + name; };
+  std::vector<WalkCopy> copies{{kUninstallerName, in_records(kUninstallerName)},
+                               {kInstallListName, in_records(kInstallListName)}};
+  WalkArchive(install_folder, kFullPass, RemoveRecordsAndWorkFolder, &copies);  // returns only after a complete extraction
+  g_records_folder.clear();
+  const WalkCopy& uninstaller = copies[0];
+  const WalkCopy& list = copies[1];
+  if (uninstaller.seen && list.seen && uninstaller.copied && list.copied && g_startup_settings_kept &&
+      FinishRecords(records, folder, made, g_startup_settings)) {
+    SetUninstallerFolder(records);
+    return;
+  }
+  if (!records.empty()) RemoveRecordsFolder(records);
+  if (!list.seen) {
+    // Another writer's archive: its own uninstaller, if any, where it installed it.
+    SetUninstallerFolder(std::string());
+  } else if (!uninstaller.seen) {
+    SetNoUninstaller();  // packed without one
+  } else {
+    SetNoUninstaller();
+    ErrorBox("アンインストール情報を保存できませんでした。\nアンインストーラは使用できません。");
+  }
+}
 
 int Install() {
   if (TestMachineKey(SettingRegGlobal(), SettingRegLocal()) != 0) {
@@ -73,13 +111,10 @@ int Install() {
     ErrorBox("指定された場所には書き込み出来ません。\nインストールにはAdministrator権限が必要です。");
     return -1;
   }
-  WalkArchive(g_install_folder, kFullPass, RemoveWorkFolder);  // returns only after a complete extraction
-  KeepUninstaller(g_install_folder, made);
-  // The folder is opened to everyone only once the uninstaller has been copied out of it:
-  // until then nobody else may swap the file that is about to run with administrator rights.
   // From here the current directory is the temporary folder until the install folder is
   // entered below; everything in between works with absolute paths.
   GrantEveryoneFullAccess(g_install_folder);
+  ExtractPayload(g_install_folder, std::move(made));
 
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);

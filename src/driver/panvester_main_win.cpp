@@ -10,6 +10,7 @@
 #include "common/process_guard_win.h"
 #include "common/setup_names.h"
 #include "common/single_instance_win.h"
+#include "driver/install_sequence_win.h"
 #include "driver/main_window_win.h"
 #include "driver/work_folder_win.h"
 #include "settings/resource_opener_win.h"
@@ -34,6 +35,7 @@ int Run(HINSTANCE instance) {
     RemoveWorkFolder();
     std::exit(-1);
   }
+  KeepStartupSettings();
   SetSettingFileOpener(OpenSetupFile);
   LoadSettingList(kSettingsFileName);
   ReadSectionLists(kSettingsFileName);

@@ -8,7 +8,6 @@
 
 #include "common/cp932.h"
 #include "common/setup_names.h"
-#include "common/wide_win.h"
 #include "system/folder_rules.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
@@ -55,11 +54,6 @@ bool WriteText(const std::string& path, const std::string& text) {
   return CloseHandle(file) && ok;
 }
 
-bool CopyInto(const std::string& from, const std::string& to) {
-  std::wstring wide_from, wide_to;
-  return WidenCp932(from, &wide_from) && WidenCp932(to, &wide_to) && CopyFileW(wide_from.c_str(), wide_to.c_str(), TRUE);
-}
-
 constexpr const char* kRecordsFiles[] = {kUninstallerName, kInstallListName, kSettingsFileName, kRecordsFileName};
 
 }  // namespace
@@ -95,27 +89,23 @@ bool CreateFreshFolder(const std::string& parent, const char* prefix, const wcha
   return false;
 }
 
-bool WriteProtectedUninstaller(const std::string& install_folder, const std::vector<std::string>& made_folders,
-                               const std::string& settings_file, std::string* records_folder) {
+bool CreateRecordsFolder(std::string* folder) {
   const std::string parent = CommonAppData();
-  if (parent.empty() || !CreateFreshFolder(parent, kRecordsFolderPrefix, kRecordsFolderSddl, records_folder)) {
+  if (parent.empty() || !CreateFreshFolder(parent, kRecordsFolderPrefix, kRecordsFolderSddl, folder)) {
+    folder->clear();
     return false;
   }
+  return true;
+}
+
+bool FinishRecords(const std::string& folder, const std::string& install_folder,
+                   const std::vector<std::string>& made_folders, const std::string& settings_bytes) {
   UninstallRecords records;
   records.install_folder = install_folder;
   records.made_folders = made_folders;
-  std::string from = install_folder;
-  AddBackslash(from);
-  std::string to = *records_folder + '\\';
-  const bool ok = CopyInto(from + kUninstallerName, to + kUninstallerName) &&
-                  CopyInto(from + kInstallListName, to + kInstallListName) &&
-                  CopyInto(settings_file, to + kSettingsFileName) &&
-                  WriteText(to + kRecordsFileName, FormatUninstallRecords(records));
-  if (!ok) {
-    RemoveRecordsFolder(*records_folder);
-    records_folder->clear();
-  }
-  return ok;
+  const std::string to = folder + '\\';
+  return WriteText(to + kSettingsFileName, settings_bytes) &&
+         WriteText(to + kRecordsFileName, FormatUninstallRecords(records));
 }
 
 bool IsRecordsFolder(const std::string& folder) {

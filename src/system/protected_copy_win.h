@@ -18,11 +18,15 @@ bool CreateFreshFolder(const std::string& parent, const char* prefix, const wcha
 // The same in a folder from the system, which may have no CP932 form.
 bool CreateFreshFolderW(const std::wstring& parent, const char* prefix, const wchar_t* sddl, std::wstring* folder);
 
-// After extraction: a fresh records folder in the common application-data folder with
-// UnInst.exe and UnInst.lst copied from the install folder, the settings the install read,
-// and the facts of this installation. False (and nothing left behind) when any part failed.
-bool WriteProtectedUninstaller(const std::string& install_folder, const std::vector<std::string>& made_folders,
-                               const std::string& settings_file, std::string* records_folder);
+// A fresh records folder in the common application-data folder. False (and `folder` empty)
+// when none can be made.
+bool CreateRecordsFolder(std::string* folder);
+
+// Completes a records folder into which the walk has written UnInst.exe and UnInst.lst from
+// the archive: the settings as the program read them at start-up, and the facts of this
+// installation. False when either could not be written.
+bool FinishRecords(const std::string& folder, const std::string& install_folder,
+                   const std::vector<std::string>& made_folders, const std::string& settings_bytes);
 
 // True when `folder` is a records folder: directly in the common application-data folder
 // and named with the records prefix.

@@ -32,9 +32,11 @@ ShortcutLayout LayOutShortcuts(std::string_view programs, std::string_view deskt
       layout.start_menu.push_back({folder + title + " " + settings.readme_title + ".LNK",
                                    InFolder(install_folder, settings.readme_file)});
     }
-    layout.start_menu.push_back({folder + title + " アンインストール.LNK",
-                                 settings.uninstaller.empty() ? InFolder(install_folder, kUninstallerName)
-                                                              : settings.uninstaller});
+    if (!settings.no_uninstaller) {
+      layout.start_menu.push_back({folder + title + " アンインストール.LNK",
+                                   settings.uninstaller.empty() ? InFolder(install_folder, kUninstallerName)
+                                                                : settings.uninstaller});
+    }
   }
   if (!desktop.empty()) layout.desktop = {InFolder(desktop, title + ".LNK"), InFolder(install_folder, settings.exe)};
   return layout;

@@ -13,6 +13,7 @@ struct ShortcutSettings {
   std::string readme_title;  // INSTREADME (default "お読みください")
   std::string readme_file;   // INSTREADMEFL, or HELP_FILE when absent; empty or "-..." for none
   std::string uninstaller;   // the uninstaller the shortcut starts; empty: UnInst.exe in the install folder
+  bool no_uninstaller = false;  // nothing to start: no uninstaller shortcut
 };
 
 struct ShortcutLink {

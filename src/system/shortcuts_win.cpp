@@ -32,6 +32,7 @@ int g_nt_family = -1;
 int g_vista_or_later = -1;
 const char* g_install_folder = nullptr;  // the install sequence's buffer, for the dialog
 std::string g_uninstaller_folder;         // the protected folder of UnInst.exe, once there is one
+bool g_no_uninstaller = false;
 
 template <class T>
 class ComPtr {
@@ -200,6 +201,7 @@ ShortcutSettings CurrentShortcutSettings() {
   GetSettingText("HELP_FILE", text, sizeof text, "");
   settings.readme_file = GetSettingText("INSTREADMEFL", text, sizeof text, text);
   if (!g_uninstaller_folder.empty()) settings.uninstaller = InFolder(g_uninstaller_folder.c_str(), kUninstallerName);
+  settings.no_uninstaller = g_no_uninstaller;
   return settings;
 }
 
@@ -293,10 +295,15 @@ void RegisterUninstaller(const char* install_folder, const std::uint64_t* payloa
   RegKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, name)) {
     const std::string folder(install_folder);
-    // Quoted, so a folder with blanks cannot be read as a shorter program path.
     const std::string uninstaller = g_uninstaller_folder.empty() ? InFolder(install_folder, kUninstallerName)
                                                                  : InFolder(g_uninstaller_folder.c_str(), kUninstallerName);
-    key.SetString("UninstallString", "\"" + uninstaller + "\"");
+    // Quoted, so a folder with blanks cannot be read as a shorter program path. Without an
+    // uninstaller, an earlier installation's value would start what is no longer there.
+    if (g_no_uninstaller) {
+      key.DeleteValue("UninstallString");
+    } else {
+      key.SetString("UninstallString", "\"" + uninstaller + "\"");
+    }
     key.SetString("InstallLocation", folder);
     key.SetString("DisplayIcon", InFolder(install_folder, SettingExeName()));
     if (payload_bytes) {
@@ -306,7 +313,15 @@ void RegisterUninstaller(const char* install_folder, const std::uint64_t* payloa
   }
 }
 
-void SetUninstallerFolder(const std::string& folder) { g_uninstaller_folder = folder; }
+void SetUninstallerFolder(const std::string& folder) {
+  g_uninstaller_folder = folder;
+  g_no_uninstaller = false;
+}
+
+void SetNoUninstaller() {
+  g_uninstaller_folder.clear();
+  g_no_uninstaller = true;
+}
 
 void RemoveUninstallEntry(const char* install_folder) {
   const std::string name = UninstallKeyName();

@@ -42,9 +42,12 @@ int CreateDesktopShortcut(const char* install_folder);
 // from `payload_bytes` (none when null). Failures are not reported.
 void RegisterUninstaller(const char* install_folder, const std::uint64_t* payload_bytes = nullptr);
 
-// The folder of the protected UnInst.exe: the uninstall entry and the uninstaller's shortcut
-// start the program there, and the uninstaller recognizes its shortcut by it.
+// What the uninstall entry and the uninstaller's shortcut start: the protected UnInst.exe in
+// `folder` (the uninstaller recognizes its shortcut by it), or, while no folder is set,
+// UnInst.exe of the install folder (an archive of another writer brings its own).
 void SetUninstallerFolder(const std::string& folder);
+// No uninstaller to start: the entry gets no UninstallString and no uninstaller shortcut is made.
+void SetNoUninstaller();
 
 // Deletes the shortcuts the install makes for this install folder, each only while it still
 // starts what this installation put there, then their Start-menu folders as far as they are

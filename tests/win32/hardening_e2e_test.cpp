@@ -1,6 +1,6 @@
 // The setup program as downloaded and run with administrator rights: DLLs planted beside it
 // stay unloaded, the install folder is opened to everyone, and a signed setup installs like
-// the unsigned one. The sample is packed (and signed) on the Linux side by signed_setup.sh.
+// the unsigned one, whatever lies beside it. The sample is packed (and signed) on the Linux side by signed_setup.sh.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "archive/signed_image.h"
+#include "support/setup_builder.h"
 #include "support/system_test_support.h"
 #include "support/wine_test.h"
 
@@ -169,7 +170,14 @@ TEST(Hardening, SignedSetupInstallsLikeTheUnsigned) {
   const std::string plain_folder = "C:\\Games\\Unsigned";
   const std::string signed_folder = "C:\\Games\\Signed";
   ASSERT_EQ(Install(unsigned_exe, plain_folder), "");
-  ASSERT_EQ(Install(signed_exe, signed_folder), "");
+  // Downloaded beside an instdat.arc someone put there: the signed archive is what installs
+  // (the planted one would show another title).
+  const std::string planted =
+      wt::MakeSetup(wt::TempDir() + "\\planted", {{"install.env", "TITLEBAR Planted\r\n"}}, wt::Container::kSidecar,
+                    signed_exe);
+  ASSERT_FALSE(planted.empty());
+  ASSERT_TRUE(wt::FileExists(wt::TempDir() + "\\planted\\instdat.arc"));
+  ASSERT_EQ(Install(planted, signed_folder), "");
   const auto plain = Tree(plain_folder + kSampleFolders);
   const auto signed_tree = Tree(signed_folder + kSampleFolders);
   ASSERT_GT(plain.size(), 5u);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "archive/archive_writer.h"
 #include "common/resource_ids.h"
 #include "support/setup_builder.h"
@@ -389,6 +391,100 @@ TEST_F(InstallEndToEnd, AFileInUseIsNamedAndRetriedOrCancelled) {
   for (const wt::PayloadFile& file : files) {
     if (file.name.back() == '\\') continue;
     EXPECT_EQ(wt::ReadFile(folder + "\\" + file.name), file.bytes) << file.name;
+  }
+  DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
+}
+
+// Another tool's archive, written here as the format describes and nothing more: no install
+// list unless asked for, no uninstaller, the highest compression level, appended to the program.
+std::string ForeignSetup(const std::string& folder, const std::vector<wt::PayloadFile>& files) {
+  const std::string exe = folder + "\\setup.exe";
+  if (!wt::MakeDirs(folder) || !CopyFileA(wt::ProgramUnderTest().c_str(), exe.c_str(), FALSE)) return "";
+  std::string bytes = wt::ReadFile(exe);
+  const std::uint32_t start = static_cast<std::uint32_t>(bytes.size());
+  auto put = [&](std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  for (const wt::PayloadFile& file : files) {
+    put(file.name.size() + 1, 2);
+    bytes += file.name + '\0';
+    if (file.name.back() == '\\') {
+      put(0xFFFFFFFFu, 4);
+      put(0xFFFFFFFFu, 4);
+      continue;
+    }
+    std::vector<unsigned char> z(compressBound(static_cast<uLong>(file.bytes.size())));
+    uLongf packed = static_cast<uLongf>(z.size());
+    compress2(z.data(), &packed, reinterpret_cast<const Bytef*>(file.bytes.data()), static_cast<uLong>(file.bytes.size()), 9);
+    put(file.bytes.size(), 4);
+    put(packed, 4);
+    put(file.time, 8);
+    bytes.append(reinterpret_cast<const char*>(z.data()), packed);
+  }
+  put(0, 4);
+  put(start, 4);
+  return wt::WriteFile(exe, bytes) ? exe : "";
+}
+
+std::vector<std::string> RecordsFolders() {
+  return wt::ListNames(SpecialFolder(CSIDL_COMMON_APPDATA), "PanvesterUninstall_*");
+}
+
+// An archive of another writer installs as the program always did, without a box on the way:
+// the entry and the shortcut name UnInst.exe of the install folder. One with our install list
+// but no uninstaller registers none, also over an earlier installation's entry.
+TEST_F(InstallEndToEnd, ArchivesOfAnyWriterInstallWithoutABox) {
+  std::vector<wt::PayloadFile> game;
+  for (const wt::PayloadFile& file : GameFiles()) {
+    if (file.name != "UnInst.exe") game.push_back(file);
+  }
+  const std::string folder = "C:\\Games\\Foreign";
+  const std::string link = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\サンプル\\" + kTitle + "\\" + kTitle +
+                           " アンインストール.LNK";
+  struct Row {
+    const char* label;
+    bool with_list;
+    std::string uninstall_string;  // empty: none
+  };
+  const Row rows[] = {{"another writer", false, "\"" + folder + "\\UnInst.exe\""},
+                      {"our list, no UnInst.exe", true, ""}};
+  const std::vector<std::string> records_before = RecordsFolders();
+  for (const Row& row : rows) {
+    std::vector<wt::PayloadFile> files = game;
+    if (row.with_list) files.insert(files.begin() + 4, {"UnInst.lst", "game.exe\r\nreadme.txt\r\n"});
+    const std::string setup_exe = ForeignSetup(wt::TempDir() + "\\e2e-foreign-" + (row.with_list ? "1" : "0"), files);
+    ASSERT_FALSE(setup_exe.empty());
+    DWORD code = 1;
+    {
+      SetupRun setup(setup_exe);
+      ASSERT_TRUE(setup.Main()) << row.label;
+      setup.PressMainButton("インストール");
+      setup.ChooseFolder(folder);
+      EXPECT_EQ(setup.AnswerBox(IDYES), "[" + folder + "]にインストールします");
+      // A box after the extraction would hold the desktop question back.
+      HWND shortcut = setup.Dialog(kShortcutTitle);
+      ASSERT_TRUE(shortcut) << row.label << ": " << wt::MessageBoxText(wt::FindMessageBox(setup.id()));
+      wt::Press(shortcut, IDCANCEL);
+      HWND end = setup.Dialog(kEndTitle);
+      ASSERT_TRUE(end) << row.label;
+      wt::Press(end, IDOK);
+      ASSERT_TRUE(setup.Exit(&code));
+    }
+    EXPECT_EQ(code, 0u) << row.label;
+    for (const wt::PayloadFile& file : files) {
+      if (file.name.back() != '\\') {
+        EXPECT_EQ(wt::ReadFile(folder + "\\" + file.name), file.bytes) << file.name;
+      }
+    }
+    const RegValue entry = QueryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+    EXPECT_EQ(entry.found ? std::string(entry.data.c_str()) : std::string(), row.uninstall_string) << row.label;
+    const ShortcutInfo shortcut = ReadShortcut(link);
+    EXPECT_EQ(shortcut.loaded, !row.uninstall_string.empty()) << row.label;
+    if (shortcut.loaded) {
+      EXPECT_EQ(shortcut.target, folder + "\\UnInst.exe");
+    }
+    EXPECT_EQ(RecordsFolders(), records_before) << row.label << ": no records folder made or left";
+    DeleteFileA(link.c_str());
   }
   DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
 }
