@@ -188,7 +188,11 @@ bool WaitProcessExit(DWORD id, DWORD* code) {
 bool TemporaryCopiesGone() {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kTimeout) {
-    if (wt::ListNames(wt::TempDir(), "PvUnInst_*").empty()) return true;
+    // The copy's folder and its batch, in the common application data; none in %TEMP% either.
+    if (wt::ListNames(SpecialFolder(CSIDL_COMMON_APPDATA), "PvUnInst_*").empty() &&
+        wt::ListNames(wt::TempDir(), "PvUnInst_*").empty()) {
+      return true;
+    }
     Sleep(200);
   }
   return false;
