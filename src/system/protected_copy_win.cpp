@@ -1,6 +1,7 @@
 #include "system/protected_copy_win.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <shlobj.h>
 #include <sddl.h>
 
@@ -9,6 +10,8 @@
 #include "common/cp932.h"
 #include "common/setup_names.h"
 #include "system/folder_rules.h"
+#include "system/handle_path_win.h"
+#include "system/records_folder_rule.h"
 #include "system/shortcuts_win.h"
 #include "system/uninstall_records.h"
 #include "common/wide_win.h"
@@ -108,12 +111,135 @@ bool FinishRecords(const std::string& folder, const std::string& install_folder,
          WriteText(to + kRecordsFileName, FormatUninstallRecords(records));
 }
 
+namespace {
+
+std::string SidText(PSID sid) {
+  LPWSTR text = nullptr;
+  std::string narrow;
+  if (sid && ConvertSidToStringSidW(sid, &text)) {
+    if (!NarrowCp932(text, &narrow)) narrow.clear();
+    LocalFree(text);
+  }
+  return narrow;
+}
+
+// The owner and access list of a security descriptor. An entry whose layout is not the plain
+// one (object entries, which files never carry) keeps no SID: it counts as someone else's.
+bool ReadSecurity(PSECURITY_DESCRIPTOR descriptor, FolderSecurity* security) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  PACL list = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    return false;
+  }
+  security->owner = SidText(owner);
+  security->has_access_list = present && list;
+  security->protected_list = (control & SE_DACL_PROTECTED) != 0;
+  security->entries.clear();
+  if (!security->has_access_list) return true;
+  for (DWORD i = 0; i < list->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(list, i, &ace)) return false;
+    const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
+    AccessEntry entry;
+    entry.type = header->AceType;
+    entry.flags = header->AceFlags;
+    // Every type keeps its mask right after the header.
+    const ACCESS_ALLOWED_ACE* plain = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    entry.mask = plain->Mask;
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      entry.sid = SidText(const_cast<DWORD*>(&plain->SidStart));
+    }
+    security->entries.push_back(entry);
+  }
+  return true;
+}
+
+bool ReadSecurityOf(HANDLE handle, FolderSecurity* security) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                      nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool ok = ReadSecurity(descriptor, security);
+  LocalFree(descriptor);
+  return ok;
+}
+
+// A folder opened without following a link, and only when the handle holds that very folder.
+HANDLE OpenFolderItself(const std::wstring& folder) {
+  const DWORD by_name = GetFileAttributesW(folder.c_str());
+  if (by_name == INVALID_FILE_ATTRIBUTES || (by_name & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(by_name & FILE_ATTRIBUTE_DIRECTORY)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HandleIsAt(handle, folder)) {
+    return handle;
+  }
+  CloseHandle(handle);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Whether the file system keeps the access lists it is given. Wine, say, derives them from the
+// Unix mode bits: the folder of a records folder made as administrators' alone reads back owned
+// by the user, the user holding full control, and inheriting. There no list can tell a records
+// folder from a folder anyone made, and the check by name is all there is. Windows stores a
+// folder's explicit protected list as given, so this probe (a fresh private folder made, read
+// back through a handle and removed) keeps the check by security there. Whenever the probe
+// cannot be made or read, the lists count.
+bool ProbeAccessListsKept() {
+  const std::wstring parent = SpecialFolderW(nullptr, CSIDL_COMMON_APPDATA);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring probe;
+  if (parent.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(kPrivateFolderSddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    return true;
+  }
+  FolderSecurity made;
+  const bool parsed = ReadSecurity(descriptor, &made);
+  LocalFree(descriptor);
+  if (!parsed || !CreateFreshFolderW(parent, kHandOverFolderPrefix, kPrivateFolderSddl, &probe)) return true;
+  FolderSecurity read;
+  bool kept = true;
+  {
+    const FileHandle handle(OpenFolderItself(probe));
+    if (handle.ok() && ReadSecurityOf(handle.get(), &read)) kept = ReadsBackAsMade(made.entries, read);
+  }
+  RemoveDirectoryW(probe.c_str());
+  return kept;
+}
+
+bool AccessListsKept() {
+  static const bool kept = ProbeAccessListsKept();
+  return kept;
+}
+
+}  // namespace
+
 bool IsRecordsFolder(const std::string& folder) {
   const std::string parent = CommonAppData();
   if (parent.empty()) return false;
   const std::string prefix = parent + '\\' + kRecordsFolderPrefix;
   if (folder.size() <= prefix.size() || LowerMb(folder.substr(0, prefix.size())) != LowerMb(prefix)) return false;
-  return FindCharMb(std::string_view(folder).substr(prefix.size()), '\\') == std::string_view::npos;
+  if (FindCharMb(std::string_view(folder).substr(prefix.size()), '\\') != std::string_view::npos) return false;
+  // Anyone may make a folder by that name: its owner and access list decide.
+  std::wstring wide;
+  if (!WidenCp932(folder, &wide)) return false;
+  FolderSecurity security;
+  {
+    const FileHandle handle(OpenFolderItself(wide));
+    if (!handle.ok() || !ReadSecurityOf(handle.get(), &security)) return false;
+  }
+  return OnlyAdministratorsMayWrite(security) || !AccessListsKept();
 }
 
 void RemoveRecordsFolder(const std::string& folder) {

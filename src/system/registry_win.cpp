@@ -15,6 +15,7 @@
 #include "common/wide_win.h"
 #include "settings/section_lists.h"
 #include "settings/setting_list.h"
+#include "system/handle_path_win.h"
 #include "system/ini_editor.h"
 #include "system/reg_key_win.h"
 
@@ -126,61 +127,112 @@ bool IniFilePath(const char* file, std::wstring* path) {
   const DWORD written = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
   if (written == 0 || written >= n) return false;
   path->assign(full.data(), written);
+  // Folders in their long form, as the handle's final path will spell them.
+  const std::size_t leaf = path->find_last_of(L'\\');
+  if (leaf != std::wstring::npos && leaf > 0) *path = LongPathW(path->substr(0, leaf)) + path->substr(leaf);
   return true;
 }
 
-enum class IniFileState { kRead, kMissing, kUnreadable };
+// The INI file may lie in the install folder, which everyone can write: a link or a second
+// name planted there would carry the elevated write elsewhere. So it is opened without
+// following a link, refused when it is one or has another name, and read, written, truncated
+// and deleted through that one handle.
+enum class IniOpen { kOpened, kMissing, kRefused };
 
-IniFileState ReadIniFile(const std::wstring& path, std::string* bytes) {
-  bytes->clear();
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? IniFileState::kMissing : IniFileState::kUnreadable;
+// The handle, when it holds a plain file with one name at `path`; closed otherwise.
+bool IsPlainIniFile(HANDLE file, const std::wstring& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  // Some systems follow a link whatever the flag says: the final path then names its target.
+  return GetFileInformationByHandle(file, &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+         info.nNumberOfLinks <= 1 && HandleMayBeAt(file, path);
+}
+
+// `create`: a missing file is made (CREATE_NEW, so a name planted meanwhile, a link even,
+// fails it). `for_delete`: the handle may delete the file.
+IniOpen OpenIniFile(const std::wstring& path, bool create, bool for_delete, HANDLE* opened) {
+  *opened = INVALID_HANDLE_VALUE;
+  const DWORD by_name = GetFileAttributesW(path.c_str());
+  const bool missing = by_name == INVALID_FILE_ATTRIBUTES;
+  if (missing && GetLastError() != ERROR_FILE_NOT_FOUND) return IniOpen::kRefused;
+  if (missing && !create) return IniOpen::kMissing;
+  if (!missing && (by_name & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return IniOpen::kRefused;
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | (for_delete ? DELETE : 0),
+                                  FILE_SHARE_READ, nullptr, missing ? CREATE_NEW : OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return IniOpen::kRefused;
+  if (!IsPlainIniFile(file, path)) {
+    CloseHandle(file);
+    return IniOpen::kRefused;
   }
+  *opened = file;
+  return IniOpen::kOpened;
+}
+
+// The whole file as bytes; false for one too large or not INI text.
+bool ReadIniFile(HANDLE file, std::string* bytes) {
+  bytes->clear();
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kIniFileLimit) return IniFileState::kUnreadable;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart > kIniFileLimit) return false;
   bytes->resize(static_cast<std::size_t>(size.QuadPart));
   DWORD read = 0;
   if (!bytes->empty() &&
-      (!ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) ||
-       read != bytes->size())) {
-    return IniFileState::kUnreadable;
+      (!ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) || read != bytes->size())) {
+    return false;
   }
-  return IsByteIniText(*bytes) ? IniFileState::kRead : IniFileState::kUnreadable;
+  return IsByteIniText(*bytes);
 }
 
 // Rewrites the file in place, so it keeps its attributes and access list.
-bool WriteIniFile(const std::wstring& path, const std::string& bytes) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) return false;
+bool WriteIniFile(HANDLE file, const std::string& bytes) {
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   DWORD written = 0;
-  if (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                      nullptr) ||
-                         written != bytes.size())) {
+  if (!bytes.empty() &&
+      (!::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+       written != bytes.size())) {
     return false;
   }
-  return SetEndOfFile(file.get()) != 0;
+  return SetEndOfFile(file) != 0;
+}
+
+// Deletes the file the handle holds (Vista and later); false where the system cannot.
+bool DeleteIniFile(HANDLE file) {
+  using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  constexpr int kFileDispositionInfo = 4;
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const FARPROC proc = kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr;
+  const SetInfoFn set_info = reinterpret_cast<SetInfoFn>(reinterpret_cast<void (*)()>(proc));
+  BOOLEAN delete_file = TRUE;  // FILE_DISPOSITION_INFO
+  return set_info && set_info(file, kFileDispositionInfo, &delete_file, sizeof delete_file);
 }
 
 // Reads the file (none yet: empty), applies `edit` to its bytes and writes back what
-// changed; a file left blank is deleted when `delete_blank`.
+// changed; a file left blank is deleted when `delete_blank` (emptied where the system cannot
+// delete through a handle).
 template <class Edit>
 void EditIniFile(const char* file, bool delete_blank, Edit edit) {
   std::wstring path;
   if (!IniFilePath(file, &path)) return;
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  const IniOpen state = OpenIniFile(path, false, delete_blank, &opened);
+  if (state == IniOpen::kRefused) return;
+  const FileHandle handle(opened);
   std::string before;
-  const IniFileState state = ReadIniFile(path, &before);
-  if (state == IniFileState::kUnreadable) return;
+  if (handle.ok() && !ReadIniFile(handle.get(), &before)) return;
   const std::string after = edit(before);
-  if (state == IniFileState::kRead && after == before) return;
+  if (handle.ok() && after == before) return;
   if (delete_blank && IsBlankIniText(after)) {
-    if (state == IniFileState::kRead) DeleteFileW(path.c_str());
+    if (handle.ok() && !DeleteIniFile(handle.get())) WriteIniFile(handle.get(), std::string());
     return;
   }
-  WriteIniFile(path, after);
+  if (handle.ok()) {
+    WriteIniFile(handle.get(), after);
+    return;
+  }
+  HANDLE made = INVALID_HANDLE_VALUE;
+  if (OpenIniFile(path, true, false, &made) != IniOpen::kOpened) return;
+  const FileHandle created(made);
+  WriteIniFile(created.get(), after);
 }
 
 struct KeyCounts {

@@ -17,6 +17,8 @@ constexpr char kRecordsFileName[] = "UnInst.rec";
 // The records folder's name in the common application-data folder: this prefix and a random
 // part, so another user cannot make it beforehand.
 constexpr char kRecordsFolderPrefix[] = "PanvesterUninstall_";
+// The uninstaller's hand-over copy runs from a fresh folder beside it, named the same way.
+constexpr char kHandOverFolderPrefix[] = "PvUnInst_";
 
 struct UninstallRecords {
   std::string install_folder;

@@ -2,6 +2,7 @@
 
 #include "archive/entry_names.h"
 #include "common/cp932.h"
+#include "system/uninstall_records.h"
 
 namespace {
 
@@ -122,6 +123,39 @@ DeleteVerdict CheckDataFolderDepth(std::string_view subject, const DeleteContext
   return best >= kDataFolderDepth ? DeleteVerdict::kAccepted : DeleteVerdict::kTooShallow;
 }
 
+// The first component of `path` below `base`, which holds it.
+std::string_view FirstComponentBelow(std::string_view path, std::string_view base) {
+  if (path.size() <= base.size() + 1) return std::string_view();
+  const std::string_view below = path.substr(base.size() + 1);
+  const std::size_t end = FindCharMb(below, '\\');
+  return below.substr(0, end);
+}
+
+bool StartsWithNoCase(std::string_view name, std::string_view prefix) {
+  return name.size() >= prefix.size() && LowerMb(name.substr(0, prefix.size())) == LowerMb(prefix);
+}
+
+// The common application-data folder is every program's: the system's own data lies in its
+// Microsoft folder (keys, the virus scanner's files), and each installation's records and
+// hand-over folders lie there too. `subject` lies inside it.
+DeleteVerdict CheckCommonData(const DeleteTarget& target, std::string_view subject, const DeleteContext& context) {
+  const std::string& common = context.common_data_folder;
+  const std::string_view first = FirstComponentBelow(subject, common);
+  if (LowerMb(first) == "microsoft" || StartsWithNoCase(first, kRecordsFolderPrefix) ||
+      StartsWithNoCase(first, kHandOverFolderPrefix)) {
+    return DeleteVerdict::kProtected;
+  }
+  if (IsSameOrInside(subject, context.install_folder)) return DeleteVerdict::kAccepted;
+  bool named = false;
+  for (const std::string& name : context.title_names) {
+    if (!name.empty() && LowerMb(name) == LowerMb(first)) named = true;
+  }
+  if (!named) return DeleteVerdict::kSharedData;
+  // Folders, not the file: a file directly in "<common>\Maker" is shared by the maker's titles.
+  return Depth(target.folder) - Depth(common) >= kDataFolderDepth ? DeleteVerdict::kAccepted
+                                                                  : DeleteVerdict::kTooShallow;
+}
+
 DeleteTarget Refused(DeleteVerdict verdict) {
   DeleteTarget target;
   target.verdict = verdict;
@@ -145,6 +179,7 @@ const char* DeleteVerdictText(DeleteVerdict verdict) {
     case DeleteVerdict::kProtected: return "a protected or system folder";
     case DeleteVerdict::kOutsideDataFolders: return "outside the install folder and the data folders";
     case DeleteVerdict::kTooShallow: return "less than two levels below a data folder";
+    case DeleteVerdict::kSharedData: return "in the common application data, outside the game's own folder";
   }
   return "";
 }
@@ -193,6 +228,10 @@ DeleteTarget ResolveDeleteLine(std::string_view line, const DeleteContext& conte
     return Refused(DeleteVerdict::kInstallFolderOrParent);
   }
   if (IsAboveOrProtected(subject, context)) return Refused(DeleteVerdict::kProtected);
+  if (!context.common_data_folder.empty() && IsSameOrInside(subject, context.common_data_folder)) {
+    const DeleteVerdict v = CheckCommonData(target, subject, context);
+    if (v != DeleteVerdict::kAccepted) return Refused(v);
+  }
   if (!IsSameOrInside(subject, context.install_folder)) {
     const DeleteVerdict v = CheckDataFolderDepth(subject, context);
     if (v != DeleteVerdict::kAccepted) return Refused(v);

@@ -9,7 +9,10 @@
 // the system's well-known folders) nor a folder above one, and nothing at all inside the
 // Windows and system folders. A line that does not stay inside the install folder must lie
 // at least two levels below one of the data folders (application data, documents, saved
-// games). Nothing is ever deleted recursively.
+// games). The common application-data folder is shared by every program of the machine, and
+// the uninstaller's own folders lie there: a line reaches it only inside a folder named for
+// this game's maker or title, two folder levels down at the least, and never its Microsoft
+// folder nor any records or hand-over folder. Nothing is ever deleted recursively.
 #pragma once
 
 #include <functional>
@@ -26,6 +29,10 @@ struct DeleteContext {
   std::vector<std::string> system_folders;
   // Where a line outside the install folder may reach, two levels down at the least.
   std::vector<std::string> data_folders;
+  // The common application-data folder (empty when it has no CP932 form), and the names a
+  // line's first folder in it may have: the maker's and the title's, as the settings give them.
+  std::string common_data_folder;
+  std::vector<std::string> title_names;
   // The value of %NAME%; false for a name the environment does not know.
   std::function<bool(const std::string& name, std::string* value)> environment;
   // The long form of an existing folder (short 8.3 names spelled out); the folder itself
@@ -47,10 +54,13 @@ enum class DeleteVerdict {
   kProtected,              // a protected folder or above one, or inside a system folder
   kOutsideDataFolders,     // neither inside the install folder nor inside a data folder
   kTooShallow,             // less than two levels below a data folder
+  kSharedData,             // in the common application-data folder, not in this game's folder there
 };
 
 // A line reaches at least this many levels below a data folder: "<data>\Maker\Game" or a
 // file in "<data>\Maker", never a wildcard over "<data>\Maker" shared by a maker's titles.
+// In the common application-data folder the folder a line reaches into (the file's own, or
+// the wildcard's) lies this deep: "<common>\Maker\Game\x.dat", never "<common>\Maker\x.dat".
 constexpr int kDataFolderDepth = 2;
 
 const char* DeleteVerdictText(DeleteVerdict verdict);

@@ -1,8 +1,8 @@
-// UnInst.exe runs from a copy in a fresh private folder of the temporary folder, so that its
-// records folder, its own file included, can be removed: the program started from the records
-// folder asks, copies itself, starts the copy with these arguments and ends; the copy waits
-// for it, does the work, and leaves a batch behind that deletes the copy and its folder once
-// it has ended.
+// UnInst.exe runs from a copy in a fresh private folder of the common application-data
+// folder, so that its records folder, its own file included, can be removed: the program
+// started from the records folder asks, copies itself, starts the copy with these arguments
+// and ends; the copy waits for it, does the work, and leaves a batch behind that deletes the
+// copy and its folder once it has ended.
 #pragma once
 
 #include <string>

@@ -109,7 +109,11 @@ std::string ProgramFolder() {
   return StripBackslash(folder);
 }
 
-DeleteContext SystemDeleteContext(const std::string& install_folder) {
+namespace {
+
+// The system's folders alone: read before the settings are, which some accessors keep from
+// their first call on.
+DeleteContext SystemFoldersContext(const std::string& install_folder) {
   DeleteContext context;
   context.install_folder = install_folder;
   char path[kPathBuffer];
@@ -130,6 +134,13 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
     path[0] = '\0';
     if (GetSpecialFolderPath(nullptr, csidl, path)) AddFolder(&context.system_folders, path);
   }
+  path[0] = '\0';
+  if (GetSpecialFolderPath(nullptr, CSIDL_COMMON_APPDATA, path)) {
+    std::vector<std::string> common;
+    AddFolder(&common, path);
+    if (!common.empty()) context.common_data_folder = common.front();
+  }
+
   AddFolder(&context.system_folders, CodePage932Folder(WindowsFolderW()));
   AddFolder(&context.system_folders, CodePage932Folder(SystemFolderW()));
   context.environment = [](const std::string& name, std::string* value) {
@@ -139,6 +150,18 @@ DeleteContext SystemDeleteContext(const std::string& install_folder) {
     return !value->empty();
   };
   context.long_folder = [](const std::string& folder) { return LongFolderName(folder); };
+  return context;
+}
+
+}  // namespace
+
+DeleteContext SystemDeleteContext(const std::string& install_folder) {
+  DeleteContext context = SystemFoldersContext(install_folder);
+  // The folders a maker's line may name in the common application data; "-" is no key.
+  for (const char* name : {SettingInstGroup(), SettingRegGlobal(), SettingRegLocal(), SettingTitleBar(),
+                           SettingInstTo()}) {
+    if (name && name[0] != '\0' && std::string(name) != "-") context.title_names.emplace_back(name);
+  }
   return context;
 }
 
@@ -170,7 +193,7 @@ bool LoadInstallation(const std::string& records_folder, Installation* installat
   installation->folder = LongFolderName(records.install_folder);
   installation->made_folders = records.made_folders;
   const std::string& folder = installation->folder;
-  if (CheckInstallFolder(folder, SystemDeleteContext(folder)) != DeleteVerdict::kAccepted) {
+  if (CheckInstallFolder(folder, SystemFoldersContext(folder)) != DeleteVerdict::kAccepted) {
     ErrorBox("[%s]はアンインストールできる場所ではありません。\nアンインストールを中止します。", folder.c_str());
     return false;
   }

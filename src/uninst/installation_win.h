@@ -25,7 +25,8 @@ std::string ProgramFolder();
 // The long form of an existing folder; the text itself when the system has none.
 std::string LongFolderName(const std::string& folder);
 
-// The rules' view of this system: its well-known folders, its environment and long names.
+// The rules' view of this system: its well-known folders, its environment and long names,
+// and the names of this game's maker and title (so only once the settings are loaded).
 DeleteContext SystemDeleteContext(const std::string& install_folder);
 
 // Reads the records, install.env and UnInst.lst from the records folder, after checking that

@@ -1,11 +1,11 @@
 #include "uninst/no_follow_win.h"
 
-#include <vector>
+#include "system/handle_path_win.h"
 
 namespace {
 
-// The Vista-and-later calls, looked up in the already loaded kernel32: the program also
-// starts on older systems, which then fall back on the checks by name.
+// The Vista-and-later calls, looked up in the already loaded kernel32. Without the final
+// path (an older system) nothing is deleted: the checks by name alone cannot see a swap.
 struct FileBasicInformation {
   LARGE_INTEGER creation_time;
   LARGE_INTEGER last_access_time;
@@ -18,25 +18,12 @@ struct FileDispositionInformation {
 };
 constexpr int kFileBasicInfo = 0;
 constexpr int kFileDispositionInfo = 4;
-constexpr DWORD kFileNameNormalized = 0;
-constexpr DWORD kVolumeNameDos = 0;
 
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-
-FinalPathFn FinalPathFunction() {
-  static const FinalPathFn fn = LoadedFunction<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  return fn;
-}
 
 SetInfoFn SetInfoFunction() {
   static const SetInfoFn fn = LoadedFunction<SetInfoFn>(L"kernel32.dll", "SetFileInformationByHandle");
   return fn;
-}
-
-std::wstring Upper(std::wstring s) {
-  if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
-  return s;
 }
 
 // Where the root ends: after "X:" or "\\server\share"; 0 for anything else.
@@ -49,22 +36,6 @@ std::size_t RootLength(const std::wstring& path) {
     return share == std::wstring::npos ? path.size() : share;
   }
   return 0;
-}
-
-// The path of what the handle holds, as the system spells it, without "\\?\".
-bool FinalPathOf(HANDLE handle, std::wstring* path) {
-  const FinalPathFn fn = FinalPathFunction();
-  if (!fn) return false;
-  std::vector<wchar_t> buffer(1024);
-  const DWORD n = fn(handle, buffer.data(), static_cast<DWORD>(buffer.size()), kFileNameNormalized | kVolumeNameDos);
-  if (n == 0 || n >= buffer.size()) return false;
-  path->assign(buffer.data(), n);
-  if (path->compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    path->replace(0, 8, L"\\\\");
-  } else if (path->compare(0, 4, L"\\\\?\\") == 0) {
-    path->erase(0, 4);
-  }
-  return true;
 }
 
 enum class Kind { kFile, kFolder };
@@ -172,8 +143,8 @@ NoFollowResult Remove(const std::string& path, Kind kind, bool named, bool only_
       return result;
     }
   }
-  std::wstring final_path;
-  if (FinalPathOf(handle.get(), &final_path) && Upper(final_path) != Upper(wide)) {
+  // A final path the system cannot give, or one on another volume, is not the path asked for.
+  if (!HandleIsAt(handle.get(), wide)) {
     result.status = NoFollow::kElsewhere;
     return result;
   }

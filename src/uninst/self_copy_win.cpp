@@ -1,24 +1,28 @@
 #include "uninst/self_copy_win.h"
 
 #include <windows.h>
-
+#include <sddl.h>
+#include <shlobj.h>
 
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/wide_win.h"
 #include "system/folder_checks_win.h"
 #include "system/folder_rules.h"
+#include "system/handle_path_win.h"
 #include "system/protected_copy_win.h"
+#include "system/uninstall_records.h"
 #include "uninst/hand_over.h"
 
 namespace {
 
 constexpr DWORD kWaitForOriginalMs = 30000;
-constexpr char kCopyFolderPrefix[] = "PvUnInst_";
+// The batch's own access list: administrators and SYSTEM alone, nothing inherited.
+constexpr wchar_t kPrivateFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // Starts `command` hidden or not, with `directory` as its current folder; the program is named
 // by its full path in `application`, never searched for. In UTF-16: the copy lives in the
-// temporary folder, which may have no CP932 form.
+// common application-data folder, which may have no CP932 form.
 bool Run(const std::wstring& application, std::wstring command, const std::wstring& directory, bool hidden,
          DWORD priority) {
   STARTUPINFOW startup{};
@@ -39,25 +43,45 @@ bool Run(const std::wstring& application, std::wstring command, const std::wstri
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+// The copy's folder held open without sharing deletion, so that it can be neither renamed nor
+// replaced while the copy is made and started; valid only when it holds the folder just made.
+HANDLE HoldFolder(const std::wstring& folder) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HandleIsAt(handle, folder)) {
+    return handle;
+  }
+  CloseHandle(handle);
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 bool StartTemporaryCopy(const std::string& records_folder) {
   const std::wstring self = ModuleFileNameW(nullptr);
-  std::wstring temp = TempFolderW();
-  if (self.empty() || temp.empty()) return false;
-  if (temp.back() == L'\\') temp.pop_back();
-  // A fresh folder no one else may enter: the shared temporary folder is everyone's.
+  std::wstring parent = SpecialFolderW(nullptr, CSIDL_COMMON_APPDATA);
+  if (self.empty() || parent.empty()) return false;
+  if (parent.back() == L'\\') parent.pop_back();
+  // Not the user's temporary folder: an unelevated process of the user may rename a fresh
+  // folder away there and put its own in its place. In the common application data a folder
+  // only administrators may write cannot be renamed by anyone else, and it is held from here
+  // until the copy runs.
   std::wstring folder;
-  if (!CreateFreshFolderW(temp, kCopyFolderPrefix, kPrivateFolderSddl, &folder)) return false;
+  if (!CreateFreshFolderW(parent, kHandOverFolderPrefix, kPrivateFolderSddl, &folder)) return false;
+  const FileHandle held(HoldFolder(folder));
   std::wstring copy = folder + L'\\';
   std::wstring command;
-  if (!AppendCp932(&copy, TemporaryCopyName(GetCurrentProcessId())) || copy.size() > kPathMaxText ||
+  if (!held.ok() || !AppendCp932(&copy, TemporaryCopyName(GetCurrentProcessId())) || copy.size() > kPathMaxText ||
       !AppendCp932(&command, FormatHandOverArguments({GetCurrentProcessId(), records_folder})) ||
       !CopyFileW(self.c_str(), copy.c_str(), TRUE)) {
     RemoveDirectoryW(folder.c_str());
     return false;
   }
-  if (!Run(copy, Quoted(copy) + L' ' + command, folder, false, 0)) {
+  if (!HandleIsAt(held.get(), folder) || !Run(copy, Quoted(copy) + L' ' + command, folder, false, 0)) {
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(folder.c_str());
     return false;
@@ -83,9 +107,9 @@ void DeleteSelfLater() {
   const std::wstring batch = folder + L".bat";
   const std::wstring pinger = system + L"\\ping.exe";
   // cmd.exe reads a batch file in the console's code page, so its paths are written in that.
-  // A temporary folder that code page cannot spell ("é" on a Japanese system) is the batch's
-  // current folder instead, and the copy is named relative to it. Never the program searched
-  // for there: the pinger keeps its full path in the system folder.
+  // A common application-data folder that code page cannot spell ("é" on a Japanese system)
+  // is the batch's current folder instead, and the copy is named relative to it. Never the
+  // program searched for there: the pinger keeps its full path in the system folder.
   std::wstring batch_folder = system;
   std::string self_text, batch_text, folder_text, pinger_text;
   if (batch.size() > kPathMaxText || !NarrowConsoleCodePage(pinger, &pinger_text)) return;
@@ -107,8 +131,16 @@ void DeleteSelfLater() {
   bool ok = false;
   {
     // The name is the folder's, drawn at random; an existing file by it is not ours to run.
+    // The elevated cmd.exe reads it line by line: no one else may write it, or replace it.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPrivateFileSddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+      return;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const FileHandle file(
-        CreateFileW(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(batch.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LocalFree(descriptor);
     if (!file.ok()) return;
     DWORD written = 0;
     ok = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&

@@ -1,9 +1,11 @@
-// Running from a copy in the temporary folder, so the install folder can be removed whole.
+// Running from a copy in a private folder of the common application data, so the records
+// folder and the install folder can be removed whole.
 #pragma once
 
 #include <string>
 
-// Copies the running program into a fresh private folder of the temporary folder and starts
+// Copies the running program into a fresh private folder of the common application-data
+// folder, held open so it cannot be renamed or replaced until the copy runs, and starts
 // the copy with the hand-over arguments for the records folder, its own folder being its
 // current directory. False (nothing shown) when the copy could not be made or started.
 bool StartTemporaryCopy(const std::string& records_folder);

@@ -13,17 +13,23 @@ const std::string kInstall = "C:\\Program Files\\Maker\\Game";
 const std::string kAppData = "C:\\users\\me\\AppData\\Roaming";
 const std::string kDocuments = "C:\\users\\me\\Documents";
 const std::string kSavedGames = "C:\\users\\me\\Saved Games";
+const std::string kCommonData = "C:\\ProgramData";
 
 DeleteContext Context() {
   DeleteContext context;
   context.install_folder = kInstall;
   context.protected_folders = {"C:\\Program Files", kAppData, "C:\\users\\me", "C:\\users\\Public\\Desktop",
-                               "C:\\users\\me\\Temp", kDocuments, kSavedGames, "C:\\Program Files (x86)"};
-  context.data_folders = {kAppData, kDocuments, kSavedGames};
+                               "C:\\users\\me\\Temp", kDocuments, kSavedGames, "C:\\Program Files (x86)",
+                               kCommonData};
+  context.data_folders = {kAppData, kDocuments, kSavedGames, kCommonData};
+  context.common_data_folder = kCommonData;
+  // A hostile settings file may name the title like the system's folders: no way in either.
+  context.title_names = {"Maker", "Game", "ゲーム", "Microsoft", "PanvesterUninstall_0123456789abcdef"};
   context.system_folders = {"C:\\windows", "C:\\windows\\system32"};
   context.environment = [](const std::string& name, std::string* value) {
     static const std::map<std::string, std::string> values = {
-        {"APPDATA", kAppData}, {"USERPROFILE", "C:\\users\\me"}, {"SAVES", "D:\\Saves"}, {"DOCS", kDocuments}};
+        {"APPDATA", kAppData}, {"USERPROFILE", "C:\\users\\me"}, {"SAVES", "D:\\Saves"}, {"DOCS", kDocuments},
+        {"ALLUSERSPROFILE", kCommonData}};
     const auto it = values.find(name);
     if (it == values.end()) return false;
     *value = it->second;
@@ -196,6 +202,41 @@ TEST(DeleteRules, ConfinementOutsideTheInstallFolder) {
         << DeleteVerdictText(ResolveDeleteLine(line, context).verdict);
   }
   EXPECT_EQ(ResolveDeleteLine("save\\ポイント.dat", context).leaf, "ポイント.dat");
+}
+
+// Every program's data, the system's keys and the uninstallers' own folders share the common
+// application data: a line reaches only into this game's folder there, two folders down.
+TEST(DeleteRules, CommonApplicationData) {
+  const std::vector<std::pair<std::string, DeleteVerdict>> rows = {
+      {"C:\\ProgramData\\Maker\\Game\\x.dat", DeleteVerdict::kAccepted},
+      {"%ALLUSERSPROFILE%\\maker\\GAME\\*", DeleteVerdict::kAccepted},
+      {"C:\\ProgramData\\Game\\Save\\Slot1\\*.sav", DeleteVerdict::kAccepted},
+      {"C:\\ProgramData\\ゲーム\\セーブ\\*", DeleteVerdict::kAccepted},
+      {"%ALLUSERSPROFILE%\\PanvesterUninstall_0123456789abcdef\\UnInst.exe", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\panvesteruninstall_ffff\\*", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\PanvesterUninstall_0123456789abcdef", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\PvUnInst_0123456789abcdef\\PvUnInst_42.exe", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\Microsoft\\Crypto\\RSA\\MachineKeys\\*", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\Microsoft\\Windows Defender\\*", DeleteVerdict::kProtected},
+      {"c:\\programdata\\MICROSOFT\\Maker\\Game\\x.dat", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\*.dat", DeleteVerdict::kProtected},
+      {"C:\\ProgramData\\Other\\Game\\x.dat", DeleteVerdict::kSharedData},
+      {"C:\\ProgramData\\Maker Two\\Game\\*", DeleteVerdict::kSharedData},
+      {"C:\\ProgramData\\Maker\\x.dat", DeleteVerdict::kTooShallow},
+      {"C:\\ProgramData\\Maker\\*", DeleteVerdict::kTooShallow},
+      {"C:\\ProgramData\\Maker\\Game", DeleteVerdict::kTooShallow},  // the folder it lies in counts
+  };
+  const DeleteContext context = Context();
+  for (const auto& [line, verdict] : rows) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(ResolveDeleteLine(line, context).verdict, verdict)
+        << DeleteVerdictText(ResolveDeleteLine(line, context).verdict);
+  }
+  // Installed into the common application data: its own lines need no maker's name.
+  DeleteContext inside = Context();
+  inside.install_folder = kCommonData + "\\Vendor\\App";
+  EXPECT_EQ(ResolveDeleteLine("save\\*.dat", inside).verdict, DeleteVerdict::kAccepted);
+  EXPECT_EQ(ResolveDeleteLine("C:\\ProgramData\\Vendor\\x.dat", inside).verdict, DeleteVerdict::kSharedData);
 }
 
 TEST(DeleteRules, Wildcards) {

@@ -177,6 +177,19 @@ TEST(WriteLoops, IniThenRegInFileOrder) {
   EXPECT_EQ(empty.data, std::string(1, '\0'));
   EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, user_key, "Esc").data, std::string("C:\\x\\\\y\0", 8));
   EXPECT_EQ(ReadUserRegInt(SettingRegGlobal(), SettingRegLocal(), "IsInst", 0), 1);
+
+  // The INI file swapped for a link to a file elsewhere (the install folder is everyone's):
+  // the elevated write does not go through it, neither to write nor to blank and delete.
+  const std::string elsewhere = folder + "\\elsewhere.ini";
+  const std::string kept = "[Game]\r\nName=kept\r\n";
+  ASSERT_TRUE(wt::WriteFile(elsewhere, kept));
+  ASSERT_TRUE(DeleteFileA(ini.c_str()));
+  ASSERT_TRUE(wt::MakeUnixLink(ini, elsewhere));
+  WriteIniEntries(key, value);
+  EXPECT_EQ(wt::ReadFile(elsewhere), kept);
+  RemoveIniEntries(key, value);
+  EXPECT_EQ(wt::ReadFile(elsewhere), kept);
+  EXPECT_NE(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES) << "the link itself stays";
 }
 
 }  // namespace

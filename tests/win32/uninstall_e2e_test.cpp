@@ -188,7 +188,11 @@ bool WaitProcessExit(DWORD id, DWORD* code) {
 bool TemporaryCopiesGone() {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kTimeout) {
-    if (wt::ListNames(wt::TempDir(), "PvUnInst_*").empty()) return true;
+    // The copy's folder and its batch, in the common application data; none in %TEMP% either.
+    if (wt::ListNames(SpecialFolder(CSIDL_COMMON_APPDATA), "PvUnInst_*").empty() &&
+        wt::ListNames(wt::TempDir(), "PvUnInst_*").empty()) {
+      return true;
+    }
     Sleep(200);
   }
   return false;
@@ -316,38 +320,6 @@ TEST_F(UninstallEndToEnd, YesRemovesUserDataAndAFileInUseIsReported) {
   wt::RemoveTree(folder);
 }
 
-// A Unix symbolic link made from the Linux side, which Wine shows as a reparse point (as a
-// junction planted by another user shows on Windows). `ln` runs apart from the waiting
-// process, so the link is awaited by its attributes.
-bool MakeUnixLink(const std::string& link, const std::string& target) {
-  using UnixNameFn = char*(CDECL*)(LPCWSTR);
-  const auto unix_name = reinterpret_cast<UnixNameFn>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return false;
-  auto to_unix = [&](const std::string& path) {
-    wchar_t wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
-    char* name = unix_name(wide);
-    const std::string result = name ? name : "";
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-  };
-  std::string command = "/bin/ln -s \"" + to_unix(target) + "\" \"" + to_unix(link) + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < kTimeout; Sleep(50)) {
-    const DWORD attributes = GetFileAttributesA(link.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-  }
-  return false;
-}
-
 // Another user swaps a listed folder and a [delfiles] folder of the open install folder for
 // links to folders outside: the uninstaller deletes nothing through them and names them.
 TEST_F(UninstallEndToEnd, ALinkInTheInstallFolderIsNeverFollowed) {
@@ -362,8 +334,8 @@ TEST_F(UninstallEndToEnd, ALinkInTheInstallFolderIsNeverFollowed) {
   // "data\scripts\" is listed (with "first.ks" in it); "log" is the folder of "REP_INSTALL\log\*.log".
   ASSERT_TRUE(DeleteFileA((folder + "\\data\\scripts\\first.ks").c_str()));
   ASSERT_TRUE(RemoveDirectoryA((folder + "\\data\\scripts").c_str()));
-  ASSERT_TRUE(MakeUnixLink(folder + "\\data\\scripts", outside + "\\scripts"));
-  ASSERT_TRUE(MakeUnixLink(folder + "\\log", outside + "\\logs"));
+  ASSERT_TRUE(wt::MakeUnixLink(folder + "\\data\\scripts", outside + "\\scripts"));
+  ASSERT_TRUE(wt::MakeUnixLink(folder + "\\log", outside + "\\logs"));
 
   wt::Process original = wt::Start(EntryUninstaller());
   EXPECT_EQ(Answer(IDYES).text, kQuestion);

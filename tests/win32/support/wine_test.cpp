@@ -300,4 +300,37 @@ bool SaveWindowPicture(HWND window, const std::string& path) {
   return out.good();
 }
 
+// A Unix symbolic link made from the Linux side, which Wine shows as a reparse point (as a
+// junction planted by another user shows on Windows). `ln` runs apart from the waiting
+// process, so the link is awaited by its name.
+bool MakeUnixLink(const std::string& link, const std::string& target) {
+  using UnixNameFn = char*(CDECL*)(LPCWSTR);
+  const auto unix_name = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unix_name) return false;
+  auto to_unix = [&](const std::string& path) {
+    wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
+    char* name = unix_name(wide);
+    const std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+  };
+  std::string command = "/bin/ln -s \"" + to_unix(target) + "\" \"" + to_unix(link) + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    // A link to a folder shows as a reparse point; one to a file shows its target's attributes.
+    if (attributes != INVALID_FILE_ATTRIBUTES) return true;
+  }
+  return false;
+}
+
 }  // namespace wt

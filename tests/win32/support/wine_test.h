@@ -76,4 +76,7 @@ void SetClipboardText(const std::string& text);
 // Saves the window's pixels as read from the screen, as a 24-bit BMP (for looking only).
 bool SaveWindowPicture(HWND window, const std::string& path);
 
+// A Unix symbolic link `link` to `target`, made from the Linux side; false when none appeared.
+bool MakeUnixLink(const std::string& link, const std::string& target);
+
 }  // namespace wt

@@ -1,0 +1,63 @@
+#include "system/handle_path_win.h"
+
+#include <vector>
+
+#include "system/final_path_rule.h"
+
+namespace {
+
+constexpr DWORD kFileNameNormalized = 0;
+constexpr DWORD kVolumeNameDos = 0;
+
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// Vista and later, looked up in the already loaded kernel32: older systems lack it.
+FinalPathFn FinalPathFunction() {
+  static const FinalPathFn fn = [] {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC proc = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleW") : nullptr;
+    // Through the generic function type, which converts to any other without a warning.
+    return reinterpret_cast<FinalPathFn>(reinterpret_cast<void (*)()>(proc));
+  }();
+  return fn;
+}
+
+std::u16string Utf16(const std::wstring& wide) { return std::u16string(wide.begin(), wide.end()); }
+
+bool FinalPathOf(HANDLE handle, std::u16string* path) {
+  const FinalPathFn fn = FinalPathFunction();
+  if (!fn) return false;
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD n = fn(handle, buffer.data(), static_cast<DWORD>(buffer.size()), kFileNameNormalized | kVolumeNameDos);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      path->assign(buffer.begin(), buffer.begin() + n);
+      return true;
+    }
+    buffer.resize(static_cast<std::size_t>(n) + 1);  // n counts the terminator when too small
+  }
+  return false;
+}
+
+}  // namespace
+
+bool HandleMayBeAt(HANDLE handle, const std::wstring& path) {
+  return !FinalPathFunction() || HandleIsAt(handle, path);
+}
+
+bool HandleIsAt(HANDLE handle, const std::wstring& path) {
+  HandleFacts facts;
+  facts.final_path_known = FinalPathOf(handle, &facts.final_path);
+  const std::u16string root = PathRoot(Utf16(path));
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD root_serial = 0;
+  if (!root.empty() && GetFileInformationByHandle(handle, &info) &&
+      GetVolumeInformationW(std::wstring(root.begin(), root.end()).c_str(), nullptr, 0, &root_serial, nullptr,
+                            nullptr, nullptr, 0)) {
+    facts.volumes_known = true;
+    facts.handle_volume = info.dwVolumeSerialNumber;
+    facts.root_volume = root_serial;
+  }
+  return HandleIsAtPath(Utf16(path), facts);
+}

@@ -1,0 +1,15 @@
+// The shell of final_path_rule: what the system says of an open handle.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// True when `handle` holds `path` itself (a full path, long names): its final path is that
+// path and it lies on the volume of the path's root. False whenever the system cannot tell,
+// so an elevated caller that acts on the handle fails closed.
+bool HandleIsAt(HANDLE handle, const std::wstring& path);
+
+// The same where the system can give a final path; where it cannot (before Vista) the handle
+// is taken as it is, for callers that have checked its attributes themselves.
+bool HandleMayBeAt(HANDLE handle, const std::wstring& path);
