@@ -256,9 +256,12 @@ TEST(ArchiveWalk, RunningOutOfBlocksEndsEitherWalkOnceAsNoMemory) {
     WalkError expected;
     const char* entry;
   } rows[] = {
-      {WalkPass::kFull, 0, WalkError::kNoMemory, "d\\a.txt"}, {WalkPass::kFull, 1, WalkError::kNoMemory, "d\\a.txt"},
-      {WalkPass::kFull, 2, WalkError::kNone, ""},             {WalkPass::kFull, 23, WalkError::kNone, ""},
-      {WalkPass::kFull, 24, WalkError::kNone, ""},            {WalkPass::kSetup, 1, WalkError::kNoMemory, "install.env"},
+      {WalkPass::kFull, 0, WalkError::kNoMemory, "d\\a.txt"},
+      {WalkPass::kFull, 1, WalkError::kNoMemory, "d\\a.txt"},
+      {WalkPass::kFull, 2, WalkError::kNone, ""},
+      {WalkPass::kFull, 23, WalkError::kNone, ""},
+      {WalkPass::kFull, 24, WalkError::kNone, ""},
+      {WalkPass::kSetup, 1, WalkError::kNoMemory, "install.env"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.limit) + (row.pass == WalkPass::kFull ? " full" : " setup"));

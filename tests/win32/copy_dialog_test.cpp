@@ -53,7 +53,8 @@ bool RefuseMalloc(std::size_t size) {
   auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
   const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); module->Name; ++module) {
+  auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (; module->Name; ++module) {
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {
@@ -256,7 +257,8 @@ TEST(CopyDialog, DamageClosesTheDialogShowsTheMessageAndEndsWithMinusOne) {
 // Out of memory, for the walk's blocks (taken on this thread) or for zlib's window (taken by an
 // inflater thread): the allocate service's box once, on top of nothing, then the failure path.
 TEST(CopyDialog, OutOfMemoryShowsTheMallocBoxOnceAndEndsWithMinusOne) {
-  const std::string archive = Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\big.bin", wt::Noise(3 * 0x20000, 4)}}, false);
+  const std::string archive =
+      Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\big.bin", wt::Noise(3 * 0x20000, 4)}}, false);
   const struct {
     const char* label;
     std::size_t refused;
