@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <new>
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
@@ -59,31 +60,12 @@ int BlocksOf(std::int64_t bytes) {
 
 int OverallRange(std::int32_t archive_length) { return std::max(1, BlocksOf(archive_length)); }
 
-namespace {
-
-// The two blocks of one file entry, returned to the sink whatever way the entry ends.
-struct EntryBuffers {
-  WalkSink& sink;
-  unsigned char* in;
-  unsigned char* out;
-  explicit EntryBuffers(WalkSink& s)
-      : sink(s),
-        in(static_cast<unsigned char*>(s.AllocateBlock(kBlockSize))),
-        out(static_cast<unsigned char*>(s.AllocateBlock(kBlockSize))) {}
-  ~EntryBuffers() {
-    if (in) sink.FreeBlock(in);
-    if (out) sink.FreeBlock(out);
-  }
-  EntryBuffers(const EntryBuffers&) = delete;
-  EntryBuffers& operator=(const EntryBuffers&) = delete;
-};
-
-}  // namespace
-
 WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t packed,
                            const std::string& path, WalkSink& sink, std::int64_t* consumed) {
-  EntryBuffers buffers(sink);
-  if (!buffers.in || !buffers.out) return WalkError::kNoMemory;
+  BlockPool buffers(sink);
+  if (!buffers.Fill(2)) return WalkError::kNoMemory;
+  unsigned char* const in = buffers.blocks()[0];
+  unsigned char* const out = buffers.blocks()[1];
 
   unsigned char stamp[kTimeBytes];
   if (std::fread(stamp, 1, kTimeBytes, archive) != kTimeBytes) return WalkError::kShortRead;
@@ -104,9 +86,10 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
 
   InflateStream inflater;
   z_stream& zs = inflater.stream;
-  if (inflateInit(&zs) != Z_OK) return fail(WalkError::kInflateInit);
+  const int init = inflateInit(&zs);
+  if (init != Z_OK) return fail(init == Z_MEM_ERROR ? WalkError::kNoMemory : WalkError::kInflateInit);
   inflater.open = true;
-  zs.next_out = buffers.out;
+  zs.next_out = out;
   zs.avail_out = kBlockSize;
   std::int64_t written = 0;
   std::uint32_t remaining = packed;
@@ -116,18 +99,16 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
       const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
       *consumed += n;
       remaining -= n;
-      zs.next_in = buffers.in;
-      zs.avail_in = static_cast<uInt>(std::fread(buffers.in, 1, n, archive));
+      zs.next_in = in;
+      zs.avail_in = static_cast<uInt>(std::fread(in, 1, n, archive));
     }
     const int result = inflate(&zs, Z_NO_FLUSH);
     if (result == Z_STREAM_END) break;
-    // Z_BUF_ERROR: no progress possible, the stream wants more than its stored length.
-    if (result == Z_BUF_ERROR) return fail(WalkError::kTruncatedStream);
-    if (result != Z_OK) return fail(WalkError::kCorruptStream);
+    if (result != Z_OK) return fail(InflateFailure(result));
     if (zs.avail_out == 0) {
-      if (!sink.WriteOutput(buffers.out, kBlockSize)) return fail(WalkError::kWriteFailed);
+      if (!sink.WriteOutput(out, kBlockSize)) return fail(WalkError::kWriteFailed);
       written += kBlockSize;
-      zs.next_out = buffers.out;
+      zs.next_out = out;
       zs.avail_out = kBlockSize;
       sink.UpdateProgress(BlocksOf(written), BlocksOf(*consumed));
       sink.Pump();
@@ -136,7 +117,7 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
 
   const std::size_t last = kBlockSize - zs.avail_out;
   if (last > 0) {
-    if (!sink.WriteOutput(buffers.out, last)) return fail(WalkError::kWriteFailed);
+    if (!sink.WriteOutput(out, last)) return fail(WalkError::kWriteFailed);
     sink.UpdateProgress(BlocksOf(written + static_cast<std::int64_t>(last)), BlocksOf(*consumed));
     sink.Pump();
   }
@@ -150,13 +131,10 @@ WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t 
   return WalkError::kNone;
 }
 
-WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
-                        WalkThreads threads) {
+namespace {
+
+WalkOutcome WalkEntriesHere(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink) {
   WalkOutcome outcome;
-  if (pass == WalkPass::kFull && threads == WalkThreads::kOverlapped &&
-      WalkEntriesOverlapped(archive, target, sink, &outcome)) {
-    return outcome;
-  }
   std::int64_t consumed = 0;
   EntryIterator entries(archive);
   auto fail = [&](WalkError error, const std::string& name) {
@@ -195,6 +173,27 @@ WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass 
     }
     const WalkError error = ExtractFileEntry(archive, entry.size, entry.packed, path, sink, &consumed);
     if (error != WalkError::kNone) return fail(error, entry.name);
+  }
+}
+
+}  // namespace
+
+WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
+                        WalkThreads threads) {
+  // An allocation of the walk's own records that fails ends it as kNoMemory, as a refused
+  // block or zlib's own shortage does; the worker threads hand theirs to this thread as a
+  // failure entry. The caller reports the outcome, once.
+  try {
+    WalkOutcome outcome;
+    if (pass == WalkPass::kFull && threads == WalkThreads::kOverlapped &&
+        WalkEntriesOverlapped(archive, target, sink, &outcome)) {
+      return outcome;
+    }
+    return WalkEntriesHere(archive, target, pass, sink);
+  } catch (const std::bad_alloc&) {
+    WalkOutcome outcome;
+    outcome.error = WalkError::kNoMemory;
+    return outcome;
   }
 }
 

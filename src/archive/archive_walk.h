@@ -27,7 +27,9 @@ class WalkSink {
   // Result ignored: a time that cannot be set leaves the file as it is.
   virtual void SetWriteTime(const std::string& path, std::uint64_t filetime) = 0;
 
-  // Extraction buffers; null ends the file as a failure.
+  // Extraction buffers, asked for on the walk's calling thread. Null when memory has run
+  // out: the walk then ends as kNoMemory, so a sink tells nobody here and the caller reports
+  // the outcome once, however many blocks the walk had asked for.
   virtual void* AllocateBlock(std::size_t size);
   virtual void FreeBlock(void* block);
 
@@ -88,7 +90,10 @@ enum class WalkThreads : int {
 };
 
 // Walks the archive from the stream's position (its first entry) into `target`. The sink
-// is called from this thread only, and the outcome does not depend on `threads`.
+// is called from this thread only, and the outcome does not depend on `threads`. Memory that
+// runs out on any of the walk's threads (a block, zlib's state, the walk's own records) ends
+// the walk as kNoMemory; the full pass that cannot have its blocks for the threads runs on
+// this thread alone, with two blocks a file.
 WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
                         WalkThreads threads = WalkThreads::kOverlapped);
 

@@ -94,7 +94,9 @@ class WindowsSink : public StdioOutputSink {
     }
     if (g_file_hook) g_file_hook(path);
   }
-  void* AllocateBlock(std::size_t size) override { return Allocate(size); }
+  // No box here: the walk may ask for several blocks before it gives up, and its failure
+  // path shows the one out-of-memory box.
+  void* AllocateBlock(std::size_t size) override { return AllocateQuietly(size); }
   void FreeBlock(void* block) override { std::free(block); }
   void BeginFile(const std::string& path, int file_range) override {
     if (dialog_) ShowCopyFile(path.c_str(), file_range);
@@ -147,10 +149,22 @@ class WindowsSink : public StdioOutputSink {
   bool copy_failed_ = false;
 };
 
-// `report` is false when the player has just cancelled on a box of the walk's own.
-[[noreturn]] void FailReading(WalkCleanUp clean_up, bool report = true) {
+// The one box of the failure path: none when the player has just cancelled on a box of the
+// walk's own; the allocate service's box when memory ran out, wherever the walk ran out.
+enum class FailureBox { kReadFailure, kNoMemory, kNone };
+
+FailureBox BoxFor(WalkError error, bool cancelled) {
+  if (cancelled) return FailureBox::kNone;
+  return error == WalkError::kNoMemory ? FailureBox::kNoMemory : FailureBox::kReadFailure;
+}
+
+[[noreturn]] void FailReading(WalkCleanUp clean_up, FailureBox box = FailureBox::kReadFailure) {
   CloseCopyDialog();
-  if (report) ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+  if (box == FailureBox::kReadFailure) {
+    ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+  } else if (box == FailureBox::kNoMemory) {
+    OutOfMemoryBox();
+  }
   if (clean_up) clean_up();
   std::exit(-1);
 }
@@ -168,7 +182,8 @@ void WalkArchive(const char* target, int pass, WalkCleanUp clean_up, std::vector
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
   const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
   WindowsSink sink(dialog, walk_pass == WalkPass::kFull, target, walk_pass == WalkPass::kFull ? copies : nullptr);
-  if (!WalkEntries(found.stream.get(), target, walk_pass, sink).Ok()) FailReading(clean_up, !sink.Cancelled());
+  const WalkOutcome outcome = WalkEntries(found.stream.get(), target, walk_pass, sink);
+  if (!outcome.Ok()) FailReading(clean_up, BoxFor(outcome.error, sink.Cancelled()));
   found.stream.reset();
   CloseCopyDialog();
 }

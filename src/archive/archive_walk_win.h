@@ -11,7 +11,8 @@ using WalkCleanUp = void (*)();
 
 // pass 0: full pass behind the copy dialog; pass 1: setup pass (setup files only, no
 // folders, no window). Returns only on success; every failure shows the read-failure
-// message, calls `clean_up` (when not null) and ends the process with -1. An empty target
+// message (the allocate service's out-of-memory box instead when memory ran out), calls
+// `clean_up` (when not null) and ends the process with -1. An empty target
 // fails before anything is read or written. A file of the full pass that another program
 // holds gets the retry/cancel box kFileInUseText with its path instead; Cancel there ends the
 // walk the same way, without the read-failure message.

@@ -289,7 +289,8 @@ class Reader {
       while (Step()) {
       }
     } catch (...) {
-      // Only allocation can throw here; the walk ends as out of memory at this entry.
+      // Only allocation can throw here; the walk ends as out of memory at this entry, and
+      // the failure entry itself needs no memory.
       Fail(WalkError::kNoMemory, std::string());
     }
   }
@@ -371,7 +372,8 @@ bool InflateEntry(Pipeline& pipeline, const FileWork& work) {
   };
   InflateStream inflater;
   z_stream& zs = inflater.stream;
-  if (inflateInit(&zs) != Z_OK) return finish(WalkError::kInflateInit);
+  const int init = inflateInit(&zs);
+  if (init != Z_OK) return finish(init == Z_MEM_ERROR ? WalkError::kNoMemory : WalkError::kInflateInit);
   inflater.open = true;
   unsigned char* out = pipeline.TakeOutputBlock(seq);
   if (!out) return false;
@@ -395,8 +397,7 @@ bool InflateEntry(Pipeline& pipeline, const FileWork& work) {
     if (result == Z_STREAM_END) break;
     if (result != Z_OK) {
       pipeline.ReturnOutputBlock(out);
-      // Z_BUF_ERROR: no progress possible, the stream wants more than its stored length.
-      return finish(result == Z_BUF_ERROR ? WalkError::kTruncatedStream : WalkError::kCorruptStream);
+      return finish(InflateFailure(result));
     }
     if (zs.avail_out == 0) {
       pipeline.PushOutput(seq, Output{out, kBlockSize, consumed});
@@ -426,31 +427,6 @@ void RunInflater(Pipeline* pipeline) {
   }
 }
 
-// Blocks from the sink, returned to it on every way out.
-class BlockPool {
- public:
-  explicit BlockPool(WalkSink& sink) : sink_(sink) {}
-  ~BlockPool() {
-    for (unsigned char* block : blocks_) sink_.FreeBlock(block);
-  }
-  BlockPool(const BlockPool&) = delete;
-  BlockPool& operator=(const BlockPool&) = delete;
-  bool Fill(std::size_t count) {
-    blocks_.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      auto* block = static_cast<unsigned char*>(sink_.AllocateBlock(kBlockSize));
-      if (!block) return false;
-      blocks_.push_back(block);
-    }
-    return true;
-  }
-  const std::vector<unsigned char*>& blocks() const { return blocks_; }
-
- private:
-  WalkSink& sink_;
-  std::vector<unsigned char*> blocks_;
-};
-
 // Stops and joins the threads on every way out, an exception from the sink included.
 class ThreadsGuard {
  public:
@@ -470,6 +446,16 @@ class ThreadsGuard {
 };
 
 }  // namespace
+
+bool BlockPool::Fill(std::size_t count) {
+  blocks_.reserve(blocks_.size() + count);
+  for (std::size_t i = 0; i < count; ++i) {
+    auto* block = static_cast<unsigned char*>(sink_.AllocateBlock(kBlockSize));
+    if (!block) return false;
+    blocks_.push_back(block);
+  }
+  return true;
+}
 
 bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome) {
   // Every block is taken before the first entry is read.

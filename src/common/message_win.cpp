@@ -168,11 +168,17 @@ void UseJapaneseDialogFont(HWND dialog) {
   }
 }
 
+void* AllocateQuietly(std::size_t size) {
+  return size > static_cast<std::size_t>(-1) - 32 ? nullptr : std::malloc(size + 32);
+}
+
+void OutOfMemoryBox() {
+  MessageBoxCp932(nullptr, "メモリ容量が不足しています。処理を中断します。", "malloc", MB_ICONERROR);
+}
+
 void* Allocate(std::size_t size) {
-  void* block = size > static_cast<std::size_t>(-1) - 32 ? nullptr : std::malloc(size + 32);
-  if (!block) {
-    MessageBoxCp932(nullptr, "メモリ容量が不足しています。処理を中断します。", "malloc", MB_ICONERROR);
-  }
+  void* block = AllocateQuietly(size);
+  if (!block) OutOfMemoryBox();
   return block;
 }
 

@@ -46,6 +46,11 @@ void CenterWindow(HWND window);
 
 // malloc with 32 bytes of slack; on exhaustion the "malloc" box and null.
 void* Allocate(std::size_t size);
+// The same without the box, for callers that report exhaustion once themselves (the walk,
+// whose blocks are taken several at a time and whose failure path shows the box).
+void* AllocateQuietly(std::size_t size);
+// The "malloc" box of Allocate: no owner, not copied to the clipboard.
+void OutOfMemoryBox();
 
 // Opens a document with the shell's "open" verb, relative to the current directory.
 void ShellOpen(const char* file);

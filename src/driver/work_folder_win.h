@@ -3,11 +3,14 @@
 
 #include <string>
 
-// Saves the current directory, creates the work folder and enters it. System results are
-// ignored: a folder that cannot be made shows up as a failing setup pass. A temporary path
-// that cannot be read or is too long leaves the path empty, which the walk refuses.
+// Saves the current directory, creates the work folder and enters it. The folder is always
+// new (an existing name takes the next number), open to SYSTEM and the administrators only,
+// and held open from here to its removal so that it cannot be renamed or replaced. When no
+// such folder can be made and held (a temporary path that cannot be read or is too long, a
+// path that resolves elsewhere, every number taken) the path stays empty, which the walk
+// refuses with its failure path.
 void CreateWorkFolder();
-// Restores the saved directory, deletes the folder's files and removes it.
+// Restores the saved directory, deletes the folder's files, lets the folder go and removes it.
 void RemoveWorkFolder();
 // The work folder in CP932. A temporary folder with no CP932 form (a user name with "é")
 // gives ".": the work folder is the current directory from its creation to its removal.

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_format.h"
@@ -217,6 +218,66 @@ TEST(ArchiveWalk, OverlappedWalkDoesWhatTheSingleThreadWalkDoes) {
       EXPECT_EQ(a.entry_name, b.entry_name);
       EXPECT_EQ(a.entry_offset, b.entry_offset);
       EXPECT_TRUE(single.trace == overlapped.trace);
+    }
+  }
+}
+
+// Memory for at most `limit` blocks at a time. Records whether a block was asked for on a
+// thread other than the walk's caller and whether every block came back.
+class ScarceSink : public TraceSink {
+ public:
+  ScarceSink(std::string target, int limit) : TraceSink(std::move(target), 0), limit_(limit) {}
+  void* AllocateBlock(std::size_t size) override {
+    if (std::this_thread::get_id() != caller_) asked_elsewhere = true;
+    if (held == limit_) return nullptr;
+    ++held;
+    return WalkSink::AllocateBlock(size);
+  }
+  void FreeBlock(void* block) override {
+    --held;
+    WalkSink::FreeBlock(block);
+  }
+  int held = 0;
+  bool asked_elsewhere = false;
+
+ private:
+  int limit_;
+  std::thread::id caller_ = std::this_thread::get_id();
+};
+
+TEST(ArchiveWalk, RunningOutOfBlocksEndsEitherWalkOnceAsNoMemory) {
+  const std::string full = BuildArchive(
+      {{"d\\", "", 0}, {"d\\a.txt", "alpha", 1}, {"b.bin", MakeContent(3 * 0x20000 + 1, true, 2), 2}});
+  const std::string setup = BuildArchive({{"install.env", "env", 0}});
+  // Two blocks a file on this thread; the threads' pool needs more and gives way to that.
+  const struct {
+    WalkPass pass;
+    int limit;
+    WalkError expected;
+    const char* entry;
+  } rows[] = {
+      {WalkPass::kFull, 0, WalkError::kNoMemory, "d\\a.txt"},
+      {WalkPass::kFull, 1, WalkError::kNoMemory, "d\\a.txt"},
+      {WalkPass::kFull, 2, WalkError::kNone, ""},
+      {WalkPass::kFull, 23, WalkError::kNone, ""},
+      {WalkPass::kFull, 24, WalkError::kNone, ""},
+      {WalkPass::kSetup, 1, WalkError::kNoMemory, "install.env"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.limit) + (row.pass == WalkPass::kFull ? " full" : " setup"));
+    const std::string& bytes = row.pass == WalkPass::kFull ? full : setup;
+    const std::string target = "/nowhere";
+    ScarceSink single(target, row.limit), overlapped(target, row.limit);
+    const WalkOutcome a = WalkBytes(bytes, target, row.pass, single, WalkThreads::kSingle);
+    const WalkOutcome b = WalkBytes(bytes, target, row.pass, overlapped, WalkThreads::kOverlapped);
+    for (const WalkOutcome* outcome : {&a, &b}) {
+      EXPECT_EQ(outcome->error, row.expected) << WalkErrorText(outcome->error);
+      EXPECT_EQ(outcome->entry_name, row.entry);
+    }
+    EXPECT_TRUE(single.trace == overlapped.trace);
+    for (const ScarceSink* sink : {&single, &overlapped}) {
+      EXPECT_EQ(sink->held, 0);
+      EXPECT_FALSE(sink->asked_elsewhere);
     }
   }
 }

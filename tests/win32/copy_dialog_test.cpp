@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@
 namespace {
 
 constexpr char kChildTarget[] = "PV_COPY_TARGET";
+// Set for a child whose heap refuses requests of this many bytes.
+constexpr char kChildRefusedSize[] = "PV_COPY_REFUSE_MALLOC";
 constexpr char kCopyTitle[] = "ファイルのコピー中...";
 constexpr char kFailureText[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
 constexpr std::uint64_t kStamp = 131000000000000000ull;  // 2016-02-11
@@ -38,6 +41,38 @@ LRESULT CALLBACK SlowWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// Memory running out, for the child only: this program's own import of malloc (the walk, the
+// allocate service and zlib are linked into it) refuses one request size, from any thread.
+using MallocFn = void*(__cdecl*)(std::size_t);
+MallocFn g_real_malloc = nullptr;
+std::size_t g_refused_size = 0;
+
+void* __cdecl RefusingMalloc(std::size_t size) { return size == g_refused_size ? nullptr : g_real_malloc(size); }
+
+bool RefuseMalloc(std::size_t size) {
+  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (; module->Name; ++module) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), "malloc") != 0) continue;
+      DWORD protection = 0;
+      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection)) return false;
+      g_real_malloc = reinterpret_cast<MallocFn>(slots->u1.Function);
+      g_refused_size = size;
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&RefusingMalloc);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+      return true;
+    }
+  }
+  return false;
+}
+
 int RunChild(const char* target) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = SlowWindowProc;
@@ -49,6 +84,9 @@ int RunChild(const char* target) {
   SetMainWindowHandle(main);
   SetTimer(main, 1, 10, nullptr);
   CreateWorkFolder();
+  if (const char* refused = std::getenv(kChildRefusedSize)) {
+    if (!RefuseMalloc(std::strtoul(refused, nullptr, 10))) return 3;
+  }
   WalkArchive(target, 0, RemoveWorkFolder);
   RemoveWorkFolder();
   return 0;
@@ -214,6 +252,43 @@ TEST(CopyDialog, DamageClosesTheDialogShowsTheMessageAndEndsWithMinusOne) {
   EXPECT_EQ(wt::ReadFile(folder + "\\target\\first.txt"), "kept");
   EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
   wt::RemoveTree(folder);
+}
+
+// Out of memory, for the walk's blocks (taken on this thread) or for zlib's window (taken by an
+// inflater thread): the allocate service's box once, on top of nothing, then the failure path.
+TEST(CopyDialog, OutOfMemoryShowsTheMallocBoxOnceAndEndsWithMinusOne) {
+  const std::string archive =
+      Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\big.bin", wt::Noise(3 * 0x20000, 4)}}, false);
+  const struct {
+    const char* label;
+    std::size_t refused;
+  } rows[] = {{"extraction blocks", 0x20000 + 32}, {"zlib window", std::size_t{1} << 15}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string folder = StageChild("pv_copy_no_memory", archive);
+    wt::SetClipboardText("before");
+    SetEnvironmentVariableA(kChildRefusedSize, std::to_string(row.refused).c_str());
+    wt::Process child = StartChild(folder);
+    SetEnvironmentVariableA(kChildRefusedSize, nullptr);
+    HWND box = wt::WaitFor([&] { return wt::FindMessageBox(child.id); }, 30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(wt::MessageBoxText(box), "メモリ容量が不足しています。処理を中断します。");
+    EXPECT_EQ(wt::Text(box), "malloc");
+    EXPECT_EQ(wt::FindDialog(child.id, kCopyTitle), nullptr);
+    wt::Press(box, IDOK);
+    // No second box: the process ends by itself.
+    DWORD code = 0;
+    const bool ended = wt::WaitExit(child, 10000, &code);
+    if (!ended) {
+      HWND next = wt::FindMessageBox(child.id);
+      ADD_FAILURE() << "still running; box: " << (next ? wt::MessageBoxText(next) : std::string("none"));
+      wt::Kill(child);
+    }
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    EXPECT_EQ(wt::ClipboardText(), "before");
+    EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
+    wt::RemoveTree(folder);
+  }
 }
 
 TEST(CopyDialog, UnsafeNameTakesTheFailurePathAndWritesNothingOutside) {
