@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "common/cp932.h"
+#include "common/loaded_function_win.h"
 #include "common/wide_win.h"
+#include "system/handle_path_win.h"
 #include "system/protected_copy_win.h"
 
 namespace {
@@ -40,15 +42,7 @@ constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STAT
 
 using CreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
                                       ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
-// A function of a module every process has loaded; null where the system lacks it.
-template <class Fn>
-Fn LoadedFunction(const wchar_t* module, const char* name) {
-  const HMODULE handle = GetModuleHandleW(module);
-  const FARPROC proc = handle ? GetProcAddress(handle, name) : nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
 
 // Owns a security descriptor made from its text form.
 class Descriptor {
@@ -105,11 +99,6 @@ Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
   return Made::kMade;
 }
 
-std::wstring Upper(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-  return text;
-}
-
 // The handle holds a plain folder whose path, as the system resolves it, is `path`: a link
 // anywhere on the way would make it some other folder. Before Vista the path cannot be asked.
 bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
@@ -118,19 +107,8 @@ bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
   if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return false;
   }
-  static const FinalPathFn final_path = LoadedFunction<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  if (!final_path) return true;
-  std::vector<wchar_t> buffer(32768);
-  const DWORD n = final_path(hold, buffer.data(), static_cast<DWORD>(buffer.size()), 0);  // normalized, DOS volume
-  if (n == 0 || n >= buffer.size()) return false;
-  std::wstring resolved(buffer.data(), n);
-  if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    resolved.replace(0, 8, L"\\\\");
-  } else if (resolved.compare(0, 4, L"\\\\?\\") == 0) {
-    resolved.erase(0, 4);
-  }
   // The temporary path may hold short names; the resolved one has the long ones.
-  return Upper(resolved) == Upper(LongPathW(path));
+  return HandleMayBeAt(hold, LongPathW(path));
 }
 
 std::wstring FullPathW(const std::wstring& path) {

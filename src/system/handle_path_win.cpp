@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/loaded_function_win.h"
 #include "system/final_path_rule.h"
 
 namespace {
@@ -13,12 +14,7 @@ using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
 // Vista and later, looked up in the already loaded kernel32: older systems lack it.
 FinalPathFn FinalPathFunction() {
-  static const FinalPathFn fn = [] {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const FARPROC proc = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleW") : nullptr;
-    // Through the generic function type, which converts to any other without a warning.
-    return reinterpret_cast<FinalPathFn>(reinterpret_cast<void (*)()>(proc));
-  }();
+  static const FinalPathFn fn = LoadedFunction<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
   return fn;
 }
 

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "common/loaded_function_win.h"
 #include "common/wide_win.h"
 
 enum class NoFollow {
@@ -26,15 +27,6 @@ struct NoFollowResult {
   std::string where;  // the reparse point met, for kLinkLeft
 };
 
-// A function of a system module the process has already loaded (never a search for a DLL);
-// null when this system lacks it.
-template <class Fn>
-Fn LoadedFunction(const wchar_t* module, const char* name) {
-  const HMODULE handle = GetModuleHandleW(module);
-  const FARPROC proc = handle ? GetProcAddress(handle, name) : nullptr;
-  // Through the generic function type, which converts to any other without a warning.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
 
 
 // Deletes a file. When `named` (the install list or an exact line names it) a reparse point
