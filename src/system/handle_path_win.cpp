@@ -57,3 +57,21 @@ bool HandleIsAt(HANDLE handle, const std::wstring& path) {
   }
   return HandleIsAtPath(Utf16(path), facts);
 }
+
+HANDLE OpenFolderItself(const std::wstring& folder, DWORD access) {
+  const DWORD by_name = GetFileAttributesW(folder.c_str());
+  if (by_name == INVALID_FILE_ATTRIBUTES || (by_name & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(by_name & FILE_ATTRIBUTE_DIRECTORY)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = CreateFileW(folder.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HandleIsAt(handle, folder)) {
+    return handle;
+  }
+  CloseHandle(handle);
+  return INVALID_HANDLE_VALUE;
+}

@@ -170,24 +170,6 @@ bool ReadSecurityOf(HANDLE handle, FolderSecurity* security) {
   return ok;
 }
 
-// A folder opened without following a link, and only when the handle holds that very folder.
-HANDLE OpenFolderItself(const std::wstring& folder) {
-  const DWORD by_name = GetFileAttributesW(folder.c_str());
-  if (by_name == INVALID_FILE_ATTRIBUTES || (by_name & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !(by_name & FILE_ATTRIBUTE_DIRECTORY)) {
-    return INVALID_HANDLE_VALUE;
-  }
-  HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return handle;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HandleIsAt(handle, folder)) {
-    return handle;
-  }
-  CloseHandle(handle);
-  return INVALID_HANDLE_VALUE;
-}
 
 // Whether the file system keeps the access lists it is given. Wine, say, derives them from the
 // Unix mode bits: the folder of a records folder made as administrators' alone reads back owned
@@ -211,7 +193,7 @@ bool ProbeAccessListsKept() {
   FolderSecurity read;
   bool kept = true;
   {
-    const FileHandle handle(OpenFolderItself(probe));
+    const FileHandle handle(OpenFolderItself(probe, READ_CONTROL));
     if (handle.ok() && ReadSecurityOf(handle.get(), &read)) kept = ReadsBackAsMade(made.entries, read);
   }
   RemoveDirectoryW(probe.c_str());
@@ -236,7 +218,7 @@ bool IsRecordsFolder(const std::string& folder) {
   if (!WidenCp932(folder, &wide)) return false;
   FolderSecurity security;
   {
-    const FileHandle handle(OpenFolderItself(wide));
+    const FileHandle handle(OpenFolderItself(wide, READ_CONTROL));
     if (!handle.ok() || !ReadSecurityOf(handle.get(), &security)) return false;
   }
   return OnlyAdministratorsMayWrite(security) || !AccessListsKept();

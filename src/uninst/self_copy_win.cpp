@@ -43,21 +43,6 @@ bool Run(const std::wstring& application, std::wstring command, const std::wstri
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// The copy's folder held open without sharing deletion, so that it can be neither renamed nor
-// replaced while the copy is made and started; valid only when it holds the folder just made.
-HANDLE HoldFolder(const std::wstring& folder) {
-  HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return handle;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HandleIsAt(handle, folder)) {
-    return handle;
-  }
-  CloseHandle(handle);
-  return INVALID_HANDLE_VALUE;
-}
 
 }  // namespace
 
@@ -72,7 +57,7 @@ bool StartTemporaryCopy(const std::string& records_folder) {
   // until the copy runs.
   std::wstring folder;
   if (!CreateFreshFolderW(parent, kHandOverFolderPrefix, kPrivateFolderSddl, &folder)) return false;
-  const FileHandle held(HoldFolder(folder));
+  const FileHandle held(OpenFolderItself(folder, FILE_LIST_DIRECTORY));
   std::wstring copy = folder + L'\\';
   std::wstring command;
   if (!held.ok() || !AppendCp932(&copy, TemporaryCopyName(GetCurrentProcessId())) || copy.size() > kPathMaxText ||
