@@ -1,6 +1,7 @@
 // UnInst.exe: started from its protected records folder (Start menu, the system's list of
-// programs), it asks, hands the work to a copy of itself in a private temporary folder and
-// ends; the copy removes the installation, the records and then itself.
+// programs), it asks, hands the work to a copy of itself in a fresh private folder of the
+// common application data and ends; the copy removes the installation, the records and then
+// itself.
 #include <windows.h>
 #include <objbase.h>
 
@@ -47,7 +48,7 @@ int RunOriginal() {
   return 0;
 }
 
-// The copy in the temporary folder: it outlives the install folder and then deletes itself,
+// The copy in its private folder: it outlives the install folder and then deletes itself,
 // whichever way it ends.
 int RunCopy(const HandOver& hand_over) {
   std::atexit(DeleteSelfAtExit);
