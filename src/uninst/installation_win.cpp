@@ -71,18 +71,13 @@ void AddFolder(std::vector<std::string>* folders, std::string folder) {
   folders->push_back(LongFolderName(folder));
 }
 
+// The records and the install list are the uninstaller's own; a game's list stays far below this.
+constexpr std::uint64_t kRecordsFileLimit = 0x7FFFFFFF;
+
 bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::wstring wide;
   text->clear();
-  const FileHandle file(CreateFileCp932(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) return false;
-  char buffer[4096];
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) return false;
-    if (n == 0) return true;
-    text->append(buffer, n);
-  }
+  return WidenCp932(path, &wide) && ReadFileBytesW(wide, kRecordsFileLimit, text);
 }
 
 bool FileExists(const std::string& path) {

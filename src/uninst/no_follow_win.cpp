@@ -1,5 +1,6 @@
 #include "uninst/no_follow_win.h"
 
+#include "system/final_path_rule.h"
 #include "system/handle_path_win.h"
 
 namespace {
@@ -28,14 +29,8 @@ SetInfoFn SetInfoFunction() {
 
 // Where the root ends: after "X:" or "\\server\share"; 0 for anything else.
 std::size_t RootLength(const std::wstring& path) {
-  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return 2;
-  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
-    const std::size_t server = path.find(L'\\', 2);
-    if (server == std::wstring::npos) return 0;
-    const std::size_t share = path.find(L'\\', server + 1);
-    return share == std::wstring::npos ? path.size() : share;
-  }
-  return 0;
+  const std::u16string root = PathRoot(std::u16string(path.begin(), path.end()));
+  return root.empty() ? 0 : root.size() - 1;
 }
 
 enum class Kind { kFile, kFolder };
