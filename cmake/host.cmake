@@ -9,12 +9,18 @@ if(PV_FUZZ)
     add_executable(fuzz_${name} ${src})
     target_link_libraries(fuzz_${name} PRIVATE pvcore)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
-    set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
-    add_test(NAME fuzz_${name}
-             COMMAND fuzz_${name} -max_total_time=${PV_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+    # The seeds are read from the source tree; what the fuzzer finds goes to the build tree.
+    # A "_threads" target runs the schedule of its namesake and takes its seeds.
+    string(REGEX REPLACE "_threads$" "" seed_name ${name})
+    set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${seed_name})
+    set(found ${CMAKE_BINARY_DIR}/corpus/${name})
+    file(MAKE_DIRECTORY ${found})
+    set(seeds ${found})
     if(EXISTS ${corpus})
-      set_property(TEST fuzz_${name} APPEND PROPERTY ENVIRONMENT "PV_CORPUS=${corpus}")
+      list(APPEND seeds ${corpus})
     endif()
+    add_test(NAME fuzz_${name}
+             COMMAND fuzz_${name} -max_total_time=${PV_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${seeds})
   endforeach()
   return()
 endif()
@@ -40,6 +46,7 @@ endif()
 # The includes point one way (docs/architecture.md).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME layering COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check-layers.py ${CMAKE_SOURCE_DIR})
+add_test(NAME layering_check COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/native/check_layers_test.py)
 
 # Native unit tests.
 find_package(GTest REQUIRED)

@@ -8,6 +8,9 @@ core. A file may include its own layer or a lower one, never a higher one; a cor
 includes no Win32 header and no shell; neither program's folder includes the other's; the
 native tests build without Windows, so they include no Win32 header or shell either.
 
+No include runs in a circle either: a file's header and source count as one unit, and units
+that reach each other through their includes would have to be learnt together.
+
 Usage: check-layers.py [SOURCE_DIR]. Prints one line per fault (file:line: why) and exits
 with 1 when there is any. See docs/architecture.md.
 """
@@ -64,6 +67,44 @@ def check_source(path, shown, folder, src, faults):
                           f'{describe(to_folder, to_name)}: a higher layer')
 
 
+def unit_of(target):
+    """"archive/foo.h" and "archive/foo.cpp" are one unit, "archive/foo"."""
+    return str(pathlib.PurePosixPath(target).with_suffix(""))
+
+
+def check_circles(src, faults):
+    graph = {}
+    for path in sorted(src.glob("*/*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        unit = unit_of(path.relative_to(src).as_posix())
+        targets = graph.setdefault(unit, set())
+        for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+            match = INCLUDE.match(line)
+            if match and match.group(1) == '"' and (src / match.group(2)).is_file():
+                if unit_of(match.group(2)) != unit:
+                    targets.add(unit_of(match.group(2)))
+    # Depth first; a unit met again while still on the path closes a circle.
+    state, path, circles = {}, [], []
+
+    def visit(unit):
+        state[unit] = "open"
+        path.append(unit)
+        for target in sorted(graph.get(unit, ())):
+            if state.get(target) == "open":
+                circles.append(path[path.index(target):] + [target])
+            elif target not in state:
+                visit(target)
+        path.pop()
+        state[unit] = "done"
+
+    for unit in sorted(graph):
+        if unit not in state:
+            visit(unit)
+    for circle in circles:
+        faults.append(f"src/{circle[0]}: the includes run in a circle: {' -> '.join(circle)}")
+
+
 def check_native_test(path, shown, faults):
     for number, line in enumerate(path.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
         match = INCLUDE.match(line)
@@ -88,6 +129,7 @@ def main():
             continue
         check_source(path, path.relative_to(root), folder, src, faults)
         checked += 1
+    check_circles(src, faults)
     for path in sorted((root / "tests" / "native").glob("*")):
         if path.suffix in (".h", ".cpp"):
             check_native_test(path, path.relative_to(root), faults)

@@ -1,88 +1,12 @@
 // The archive walk: reads entries front to back and writes them below a target folder.
-// Everything the walk does to the outside world goes through a WalkSink, so the same walk
-// runs under Win32 behind the copy dialog, natively in tests and benchmarks, and in the
-// pack tool.
+// What one entry takes is written once (entry_steps.h); this chooses where the steps run.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-enum class WalkPass : int {
-  kFull = 0,   // every folder and file
-  kSetup = 1,  // top-level setup files only, no folders; ends at the first nested folder
-};
-
-class WalkSink {
- public:
-  virtual ~WalkSink() = default;
-  // Result ignored: a folder that cannot be made shows up when a file is written into it.
-  virtual void CreateFolder(const std::string& path) = 0;
-  // Creates or replaces the file for binary writing; one output is open at a time.
-  virtual bool OpenOutput(const std::string& path) = 0;
-  virtual bool WriteOutput(const unsigned char* data, std::size_t size) = 0;
-  // False when buffered data could not be written out.
-  virtual bool CloseOutput() = 0;
-  // Result ignored: a time that cannot be set leaves the file as it is.
-  virtual void SetWriteTime(const std::string& path, std::uint64_t filetime) = 0;
-
-  // Extraction buffers, asked for on the walk's calling thread. Null when memory has run
-  // out: the walk then ends as kNoMemory, so a sink tells nobody here and the caller reports
-  // the outcome once, however many blocks the walk had asked for.
-  virtual void* AllocateBlock(std::size_t size);
-  virtual void FreeBlock(void* block);
-
-  // A file starts: `file_range` is its size in whole blocks (0 for a file under one block).
-  virtual void BeginFile(const std::string& /*path*/, int /*file_range*/) {}
-  // Written output and consumed archive bytes, both in whole blocks.
-  virtual void UpdateProgress(int /*file_position*/, int /*overall_position*/) {}
-  // Drains the message queue; called after every block of output.
-  virtual void Pump() {}
-};
-
-// Output files through the C runtime's streams ("wb": created or replaced), for every sink
-// that writes real files. `SystemPath` turns an archive path into the system's form, and
-// `OpenStream` opens that ("wb"); a sink whose paths are not in the C runtime's code page
-// opens them itself.
-class StdioOutputSink : public WalkSink {
- public:
-  ~StdioOutputSink() override;
-  bool OpenOutput(const std::string& path) override;
-  bool WriteOutput(const unsigned char* data, std::size_t size) override;
-  bool CloseOutput() override;
-
- protected:
-  virtual std::string SystemPath(const std::string& path) { return path; }
-  virtual std::FILE* OpenStream(const std::string& system_path) { return std::fopen(system_path.c_str(), "wb"); }
-
- private:
-  std::FILE* out_ = nullptr;
-};
-
-enum class WalkError {
-  kNone = 0,
-  kShortRead,        // the archive ended inside an entry header or time stamp
-  kBadName,          // the name would leave the target folder or is malformed
-  kPathTooLong,      // target + name does not fit a 260-byte path buffer
-  kPastEnd,          // a skipped file's data runs past anything an archive can hold
-  kNoMemory,
-  kCreateFailed,     // the output file could not be created
-  kInflateInit,
-  kCorruptStream,    // inflate reported damage (bad data, bad Adler-32, ...)
-  kTruncatedStream,  // the stream needs more than its stored length
-  kLengthMismatch,   // the stream ended before its stored length was used up
-  kWriteFailed,
-};
-
-const char* WalkErrorText(WalkError error);
-
-struct WalkOutcome {
-  WalkError error = WalkError::kNone;
-  std::string entry_name;        // the entry that failed (empty for the end of the stream)
-  std::int64_t entry_offset = 0; // its offset from the archive's first byte
-  bool Ok() const { return error == WalkError::kNone; }
-};
+#include "archive/walk_sink.h"
 
 enum class WalkThreads : int {
   kOverlapped = 0,  // the full pass inflates on worker threads while this one writes
@@ -93,20 +17,9 @@ enum class WalkThreads : int {
 // is called from this thread only, and the outcome does not depend on `threads`. Memory that
 // runs out on any of the walk's threads (a block, zlib's state, the walk's own records) ends
 // the walk as kNoMemory; the full pass that cannot have its blocks for the threads runs on
-// this thread alone, with two blocks a file.
+// this thread alone, with two blocks.
 WalkOutcome WalkEntries(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink,
                         WalkThreads threads = WalkThreads::kOverlapped);
 
-// Extracts one file entry whose header has just been read: the stream stands at its time
-// stamp. On success the stream stands after the entry's data and `consumed` has grown by
-// 8 + packed.
-WalkError ExtractFileEntry(std::FILE* archive, std::int32_t size, std::uint32_t packed,
-                           const std::string& path, WalkSink& sink, std::int64_t* consumed);
-
 // Sums the uncompressed sizes of every file entry, reading headers only.
 bool SumUncompressedSizes(std::FILE* archive, std::uint64_t* total);
-
-// Progress-bar arithmetic: whole blocks, never negative, and the overall bar's range
-// is at least one block.
-int BlocksOf(std::int64_t bytes);
-int OverallRange(std::int32_t archive_length);

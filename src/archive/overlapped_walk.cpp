@@ -7,8 +7,6 @@
 // walk with nothing written after it.
 #include "archive/overlapped_walk.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <mutex>
@@ -16,11 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "archive/archive_format.h"
-#include "archive/archive_reader.h"
-#include "archive/entry_iterator.h"
-#include "archive/entry_names.h"
-#include "common/byte_order.h"
+#include "archive/entry_steps.h"
 #include "common/thread_sync.h"
 
 namespace {
@@ -61,7 +55,7 @@ struct Chunk {
   std::size_t length = 0;
 };
 
-struct Output {
+struct Filled {
   unsigned char* block = nullptr;
   std::size_t length = 0;
   std::int64_t consumed = 0;  // archive bytes read so far, as the single-thread walk counts them
@@ -74,23 +68,17 @@ struct FileWork {
   std::int64_t consumed_before = 0;
 };
 
-enum class EntryKind { kFolder, kFile, kFailure, kEnd };
+using EntryKind = EntryStep::Kind;
 
 struct Entry {
   // Set by the reader before the entry is published, read-only afterwards.
-  EntryKind kind = EntryKind::kEnd;
-  std::string path;
-  std::string name;
+  EntryStep step;
   std::int64_t entry_offset = 0;
-  std::int32_t size = 0;
-  std::uint32_t packed = 0;
-  std::uint64_t filetime = 0;
   std::int64_t consumed_before = 0;  // archive bytes read before the file's data
-  WalkError error = WalkError::kNone;  // kFailure
 
   // Shared under the lock.
   Ring<Chunk, kInputBlocks> input;
-  Ring<Output, kOutputBlocks> output;
+  Ring<Filled, kOutputBlocks> output;
   bool finished = false;  // inflating is over; `result` holds how it ended
   WalkError result = WalkError::kNone;
 };
@@ -170,11 +158,11 @@ class Pipeline {
       // slots may already hold later entries.
       next_file_ = std::max(next_file_, head_);
       Entry& entry = entries_[next_file_ % kEntriesAhead];
-      if (entry.kind == EntryKind::kEnd || entry.kind == EntryKind::kFailure) return false;
+      if (entry.step.kind == EntryKind::kEnd || entry.step.kind == EntryKind::kFailure) return false;
       const std::size_t current = next_file_++;
-      if (entry.kind == EntryKind::kFile) {
+      if (entry.step.kind == EntryKind::kFile) {
         work->seq = current;
-        work->packed = entry.packed;
+        work->packed = entry.step.packed;
         work->consumed_before = entry.consumed_before;
         return true;
       }
@@ -200,7 +188,7 @@ class Pipeline {
     return TakeBlock(free_output_, inflaters_, [&] { return seq == head_ ? 0 : kReservedForHead; });
   }
 
-  void PushOutput(std::size_t seq, Output output) {
+  void PushOutput(std::size_t seq, Filled output) {
     std::lock_guard<SyncLock> lock(lock_);
     entries_[seq % kEntriesAhead].output.push(output);
     writer_.Wake();
@@ -233,7 +221,7 @@ class Pipeline {
   }
 
   // False when the file's inflating has ended and all its output was taken.
-  bool NextOutput(Entry& entry, Output* output) {
+  bool NextOutput(Entry& entry, Filled* output) {
     std::unique_lock<SyncLock> lock(lock_);
     writer_.Wait(lock, [&] { return entry.finished || !entry.output.empty(); });
     if (entry.output.empty()) return false;
@@ -291,48 +279,30 @@ class Reader {
     } catch (...) {
       // Only allocation can throw here; the walk ends as out of memory at this entry, and
       // the failure entry itself needs no memory.
-      Fail(WalkError::kNoMemory, std::string());
+      Entry failure;
+      failure.step.kind = EntryKind::kFailure;
+      failure.step.error = WalkError::kNoMemory;
+      failure.entry_offset = entries_.offset();
+      pipeline_.Publish(std::move(failure));
     }
   }
 
  private:
   // False once there is nothing more to read.
   bool Step() {
-    switch (entries_.Next()) {
-      case HeaderStatus::kEnd: {
-        Entry end;
-        end.kind = EntryKind::kEnd;
-        pipeline_.Publish(std::move(end));
-        return false;
-      }
-      case HeaderStatus::kShort: return Fail(WalkError::kShortRead, std::string());
-      case HeaderStatus::kBadName: return Fail(WalkError::kBadName, entries_.entry().name);
-      case HeaderStatus::kEntry: break;
-    }
-    const EntryHeader& header = entries_.entry();
-    consumed_ += header.HeaderBytes();
     Entry entry;
-    if (!JoinOutputPath(target_, header.name, &entry.path)) return Fail(WalkError::kPathTooLong, header.name);
-    if (header.IsFolder()) {
-      entry.kind = EntryKind::kFolder;
-      return pipeline_.Publish(std::move(entry));
-    }
-    unsigned char stamp[kTimeBytes];
-    if (std::fread(stamp, 1, kTimeBytes, archive_) != kTimeBytes) return Fail(WalkError::kShortRead, header.name);
-    consumed_ += kTimeBytes;
-    entry.kind = EntryKind::kFile;
-    entry.name = header.name;
+    NextEntry(entries_, archive_, target_, WalkPass::kFull, &consumed_, &entry.step);
     entry.entry_offset = entries_.offset();
-    entry.size = header.size;
-    entry.packed = header.packed;
-    entry.filetime = LoadU64(stamp);
     entry.consumed_before = consumed_;
+    const EntryKind kind = entry.step.kind;
+    const std::uint32_t packed = entry.step.packed;
     const std::size_t seq = pipeline_.published();
     if (!pipeline_.Publish(std::move(entry))) return false;
+    if (kind != EntryKind::kFile) return kind == EntryKind::kFolder;
     // The data in the pieces the inflater asks for: a short read stays short, as it is for
     // the single-thread walk, and makes the same failure there.
-    for (std::uint32_t remaining = header.packed; remaining > 0;) {
-      const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
+    for (std::uint32_t remaining = packed; remaining > 0;) {
+      const std::uint32_t n = NextPiece(remaining);
       remaining -= n;
       consumed_ += n;
       Chunk chunk;
@@ -344,17 +314,6 @@ class Reader {
     return true;
   }
 
-  // Always false: the failure ends the reading.
-  bool Fail(WalkError error, const std::string& name) {
-    Entry failure;
-    failure.kind = EntryKind::kFailure;
-    failure.error = error;
-    failure.name = name;
-    failure.entry_offset = entries_.offset();
-    pipeline_.Publish(std::move(failure));
-    return false;
-  }
-
   EntryIterator entries_;
   std::FILE* archive_;
   const std::string& target_;
@@ -362,69 +321,49 @@ class Reader {
   std::int64_t consumed_ = 0;
 };
 
-// Inflates one file entry into output blocks; false once the walk has been stopped.
-bool InflateEntry(Pipeline& pipeline, const FileWork& work) {
-  const std::size_t seq = work.seq;
-  Chunk chunk;
-  auto finish = [&](WalkError result) {
-    pipeline.Finish(seq, result, &chunk);
+// An inflater's ends of one file: pieces the reader published, blocks for the writer.
+class PipelineIo : public InflateIo {
+ public:
+  PipelineIo(Pipeline& pipeline, std::size_t seq) : pipeline_(pipeline), seq_(seq) {}
+  unsigned char* OutputBlock() override { return pipeline_.TakeOutputBlock(seq_); }
+  bool Input(std::uint32_t, const unsigned char** data, std::size_t* length) override {
+    if (!pipeline_.NextChunk(seq_, &chunk_)) return false;
+    *data = chunk_.block;
+    *length = chunk_.length;
     return true;
-  };
-  InflateStream inflater;
-  z_stream& zs = inflater.stream;
-  const int init = inflateInit(&zs);
-  if (init != Z_OK) return finish(init == Z_MEM_ERROR ? WalkError::kNoMemory : WalkError::kInflateInit);
-  inflater.open = true;
-  unsigned char* out = pipeline.TakeOutputBlock(seq);
-  if (!out) return false;
-  zs.next_out = out;
-  zs.avail_out = kBlockSize;
-  std::uint32_t remaining = work.packed;
-  std::int64_t consumed = work.consumed_before;
-  for (;;) {
-    if (zs.avail_in == 0 && remaining > 0) {
-      const std::uint32_t n = std::min<std::uint32_t>(remaining, kBlockSize);
-      consumed += n;
-      remaining -= n;
-      if (!pipeline.NextChunk(seq, &chunk)) {
-        pipeline.ReturnOutputBlock(out);
-        return false;
-      }
-      zs.next_in = chunk.block;
-      zs.avail_in = static_cast<uInt>(chunk.length);
-    }
-    const int result = inflate(&zs, Z_NO_FLUSH);
-    if (result == Z_STREAM_END) break;
-    if (result != Z_OK) {
-      pipeline.ReturnOutputBlock(out);
-      return finish(InflateFailure(result));
-    }
-    if (zs.avail_out == 0) {
-      pipeline.PushOutput(seq, Output{out, kBlockSize, consumed});
-      out = pipeline.TakeOutputBlock(seq);
-      if (!out) return false;
-      zs.next_out = out;
-      zs.avail_out = kBlockSize;
-    }
   }
-  const std::size_t last = kBlockSize - zs.avail_out;
-  if (last > 0) {
-    pipeline.PushOutput(seq, Output{out, last, consumed});
-  } else {
-    pipeline.ReturnOutputBlock(out);
+  bool Output(unsigned char* block, std::size_t length, std::int64_t consumed) override {
+    pipeline_.PushOutput(seq_, Filled{block, length, consumed});
+    return true;
   }
-  // Bytes of the stored length left over would be read as the next entry's header.
-  if (remaining > 0 || zs.avail_in > 0) return finish(WalkError::kLengthMismatch);
-  inflater.open = false;
-  if (inflateEnd(&zs) != Z_OK) return finish(WalkError::kCorruptStream);
-  return finish(WalkError::kNone);
-}
+  void Unused(unsigned char* block) override { pipeline_.ReturnOutputBlock(block); }
+  Chunk* chunk() { return &chunk_; }
+
+ private:
+  Pipeline& pipeline_;
+  std::size_t seq_;
+  Chunk chunk_;
+};
 
 void RunInflater(Pipeline* pipeline) {
   FileWork work;
   while (pipeline->TakeFile(&work)) {
-    if (!InflateEntry(*pipeline, work)) return;
+    PipelineIo io(*pipeline, work.seq);
+    const InflateResult inflated = InflateEntryData(work.packed, work.consumed_before, io);
+    if (inflated.stopped) return;  // the walk is over
+    pipeline->Finish(work.seq, inflated.error, io.chunk());
   }
+}
+
+// Writes the file's blocks as they come; how its inflating ended, or kWriteFailed.
+WalkError WriteBlocks(Pipeline& pipeline, Entry& entry, FileOutput& output) {
+  Filled block;
+  while (pipeline.NextOutput(entry, &block)) {
+    const bool ok = output.Write(block.block, block.length, block.consumed);
+    pipeline.ReturnOutputBlock(block.block);
+    if (!ok) return WalkError::kWriteFailed;
+  }
+  return entry.result;
 }
 
 // Stops and joins the threads on every way out, an exception from the sink included.
@@ -447,20 +386,10 @@ class ThreadsGuard {
 
 }  // namespace
 
-bool BlockPool::Fill(std::size_t count) {
-  blocks_.reserve(blocks_.size() + count);
-  for (std::size_t i = 0; i < count; ++i) {
-    auto* block = static_cast<unsigned char*>(sink_.AllocateBlock(kBlockSize));
-    if (!block) return false;
-    blocks_.push_back(block);
-  }
-  return true;
-}
-
 bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome) {
   // Every block is taken before the first entry is read.
   BlockPool pool(sink);
-  if (!pool.Fill(kInputBlocks + kOutputBlocks)) return false;
+  if (!pool.FillTo(kInputBlocks + kOutputBlocks)) return false;
   const auto middle = pool.blocks().begin() + kInputBlocks;
   Pipeline pipeline(std::vector<unsigned char*>(pool.blocks().begin(), middle),
                     std::vector<unsigned char*>(middle, pool.blocks().end()));
@@ -474,43 +403,24 @@ bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSi
     return false;  // no threads to be had: the single-thread walk takes over
   }
 
-  *outcome = WalkOutcome();
-  auto fail = [&](WalkError error, const Entry& entry) {
-    outcome->error = error;
-    outcome->entry_name = entry.name;
-    outcome->entry_offset = entry.entry_offset;
-    return true;
-  };
   for (;;) {
     Entry& entry = pipeline.WaitForHead();
-    switch (entry.kind) {
-      case EntryKind::kEnd: return true;
-      case EntryKind::kFailure: return fail(entry.error, entry);
-      case EntryKind::kFolder: sink.CreateFolder(entry.path); break;
+    WalkError error = WalkError::kNone;
+    switch (entry.step.kind) {
+      case EntryKind::kEnd: *outcome = WalkOutcome(); return true;
+      case EntryKind::kSkipped: break;  // not in the full pass
+      case EntryKind::kFolder: sink.CreateFolder(entry.step.path); break;
+      case EntryKind::kFailure: error = entry.step.error; break;
       case EntryKind::kFile: {
-        if (!sink.OpenOutput(entry.path)) return fail(WalkError::kCreateFailed, entry);
-        sink.BeginFile(entry.path, BlocksOf(entry.size));
-        std::int64_t written = 0;
-        Output output;
-        while (pipeline.NextOutput(entry, &output)) {
-          const bool ok = sink.WriteOutput(output.block, output.length);
-          pipeline.ReturnOutputBlock(output.block);
-          if (!ok) {
-            sink.CloseOutput();
-            return fail(WalkError::kWriteFailed, entry);
-          }
-          written += static_cast<std::int64_t>(output.length);
-          sink.UpdateProgress(BlocksOf(written), BlocksOf(output.consumed));
-          sink.Pump();
-        }
-        if (entry.result != WalkError::kNone) {
-          sink.CloseOutput();
-          return fail(entry.result, entry);
-        }
-        if (!sink.CloseOutput()) return fail(WalkError::kWriteFailed, entry);
-        sink.SetWriteTime(entry.path, entry.filetime);
+        FileOutput output(sink, entry.step.path);
+        error = output.Open(entry.step.size);
+        if (error == WalkError::kNone) error = output.Finish(WriteBlocks(pipeline, entry, output), entry.step.filetime);
         break;
       }
+    }
+    if (error != WalkError::kNone) {
+      *outcome = WalkOutcome{error, entry.step.name, entry.entry_offset};
+      return true;
     }
     pipeline.AdvanceHead();
   }

@@ -32,30 +32,43 @@ std::uint32_t U32(const unsigned char* p) {
 
 }  // namespace
 
-bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layout) {
+namespace {
+
+// The COFF file header and the optional header, as far as they are read.
+struct ImageHeaders {
+  unsigned char file[kFileHeaderBytes];
+  unsigned char optional[kOptionalHeaderMax] = {};
+  std::int64_t optional_at = 0;
+  std::size_t optional_size = 0;  // as the file header states it
+  std::size_t optional_read = 0;  // what of it fits the buffer
+  std::size_t sections = 0;
+};
+
+bool ReadHeaders(ByteSource& file, std::int64_t file_size, ImageHeaders* headers) {
   unsigned char dos[kDosHeaderBytes];
   if (file_size < static_cast<std::int64_t>(kDosHeaderBytes) || !file.ReadAt(0, dos, sizeof dos)) return false;
   if (dos[0] != 'M' || dos[1] != 'Z') return false;
   const std::int64_t pe_at = U32(dos + kNewHeaderOffsetAt);
-  unsigned char header[kFileHeaderBytes];
-  if (pe_at + static_cast<std::int64_t>(sizeof header) > file_size || !file.ReadAt(pe_at, header, sizeof header)) {
+  unsigned char* const header = headers->file;
+  if (pe_at + static_cast<std::int64_t>(kFileHeaderBytes) > file_size || !file.ReadAt(pe_at, header, kFileHeaderBytes)) {
     return false;
   }
   if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) return false;
-  const std::size_t sections = U16(header + kSectionCountAt);
-  const std::size_t optional_size = U16(header + kOptionalSizeAt);
-  if (sections > kMaxSections) return false;
+  headers->sections = U16(header + kSectionCountAt);
+  headers->optional_size = U16(header + kOptionalSizeAt);
+  if (headers->sections > kMaxSections) return false;
+  headers->optional_at = pe_at + static_cast<std::int64_t>(kFileHeaderBytes);
+  headers->optional_read = std::min(headers->optional_size, sizeof headers->optional);
+  return headers->optional_read >= 2 &&
+         headers->optional_at + static_cast<std::int64_t>(headers->optional_size) <= file_size &&
+         file.ReadAt(headers->optional_at, headers->optional, headers->optional_read);
+}
 
-  unsigned char optional[kOptionalHeaderMax] = {};
-  const std::int64_t optional_at = pe_at + static_cast<std::int64_t>(sizeof header);
-  const std::size_t optional_read = std::min(optional_size, sizeof optional);
-  if (optional_read < 2 || optional_at + static_cast<std::int64_t>(optional_size) > file_size ||
-      !file.ReadAt(optional_at, optional, optional_read)) {
-    return false;
-  }
+// The certificate table's directory entry; false for an unknown optional header.
+bool ReadCertificateDirectory(const ImageHeaders& headers, ImageLayout* layout) {
   std::size_t count_at = 0;
   std::size_t directories_at = 0;
-  switch (U16(optional)) {
+  switch (U16(headers.optional)) {
     case kMagicPe32:
       count_at = 92;
       directories_at = 96;
@@ -67,39 +80,57 @@ bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layo
     default:
       return false;
   }
-  ImageLayout result;
   const std::size_t security_at = directories_at + kSecurityDirectory * kDirectoryBytes;
-  if (security_at + kDirectoryBytes <= optional_read && U32(optional + count_at) > kSecurityDirectory) {
+  if (security_at + kDirectoryBytes <= headers.optional_read && U32(headers.optional + count_at) > kSecurityDirectory) {
     // The one directory whose address is a file offset, not a virtual address.
-    result.certificate_offset = U32(optional + security_at);
-    result.certificate_size = U32(optional + security_at + 4);
-    if (result.certificate_offset == 0) result.certificate_size = 0;
+    layout->certificate_offset = U32(headers.optional + security_at);
+    layout->certificate_size = U32(headers.optional + security_at + 4);
+    if (layout->certificate_offset == 0) layout->certificate_size = 0;
   }
+  return true;
+}
 
-  const std::int64_t table_at = optional_at + static_cast<std::int64_t>(optional_size);
-  const std::size_t table_bytes = sections * kSectionHeaderBytes;
+// The end of the last section's raw data; false when the section table runs past the file.
+bool ReadSectionsEnd(ByteSource& file, std::int64_t file_size, const ImageHeaders& headers, std::int64_t* end) {
+  const std::int64_t table_at = headers.optional_at + static_cast<std::int64_t>(headers.optional_size);
+  const std::size_t table_bytes = headers.sections * kSectionHeaderBytes;
   unsigned char table[kMaxSections * kSectionHeaderBytes];
   if (table_at + static_cast<std::int64_t>(table_bytes) > file_size ||
       (table_bytes > 0 && !file.ReadAt(table_at, table, table_bytes))) {
     return false;
   }
-  for (std::size_t i = 0; i < sections; ++i) {
+  for (std::size_t i = 0; i < headers.sections; ++i) {
     const unsigned char* section = table + i * kSectionHeaderBytes;
     const std::int64_t raw_size = U32(section + 16);
     const std::int64_t raw_at = U32(section + 20);
-    if (raw_size > 0) result.image_end = std::max(result.image_end, raw_at + raw_size);
+    if (raw_size > 0) *end = std::max(*end, raw_at + raw_size);
   }
-  // An unstripped image keeps a COFF symbol table and its string table after the sections:
-  // still the program, not yet the archive.
-  const std::int64_t symbols_at = U32(header + kSymbolTableAt);
-  if (symbols_at > 0) {
-    const std::int64_t strings_at = symbols_at + kSymbolBytes * U32(header + kSymbolCountAt);
-    unsigned char strings_size[4];
-    if (strings_at + 4 <= file_size && file.ReadAt(strings_at, strings_size, sizeof strings_size)) {
-      const std::int64_t symbols_end = strings_at + std::max<std::int64_t>(U32(strings_size), 4);
-      if (symbols_end <= file_size) result.image_end = std::max(result.image_end, symbols_end);
-    }
+  return true;
+}
+
+// An unstripped image keeps a COFF symbol table and its string table after the sections:
+// still the program, not yet the archive.
+void ExtendOverSymbols(ByteSource& file, std::int64_t file_size, const ImageHeaders& headers, std::int64_t* end) {
+  const std::int64_t symbols_at = U32(headers.file + kSymbolTableAt);
+  if (symbols_at <= 0) return;
+  const std::int64_t strings_at = symbols_at + kSymbolBytes * U32(headers.file + kSymbolCountAt);
+  unsigned char strings_size[4];
+  if (strings_at + 4 <= file_size && file.ReadAt(strings_at, strings_size, sizeof strings_size)) {
+    const std::int64_t symbols_end = strings_at + std::max<std::int64_t>(U32(strings_size), 4);
+    if (symbols_end <= file_size) *end = std::max(*end, symbols_end);
   }
+}
+
+}  // namespace
+
+bool ReadImageLayout(ByteSource& file, std::int64_t file_size, ImageLayout* layout) {
+  ImageHeaders headers;
+  ImageLayout result;
+  if (!ReadHeaders(file, file_size, &headers) || !ReadCertificateDirectory(headers, &result) ||
+      !ReadSectionsEnd(file, file_size, headers, &result.image_end)) {
+    return false;
+  }
+  ExtendOverSymbols(file, file_size, headers, &result.image_end);
   *layout = result;
   return true;
 }
