@@ -11,7 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   wine wine64 xvfb xauth xdotool imagemagick x11-utils
   locales fonts-ipafont-gothic osslsigncode openssl
-  zip unzip hyperfine python3 jq time
+  zip unzip hyperfine python3 jq time nsis python3-numpy
 )
 LOCALES=(ja_JP en_US zh_CN ko_KR)
 

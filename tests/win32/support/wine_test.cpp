@@ -115,16 +115,19 @@ std::vector<std::string> ListNames(const std::string& folder, const std::string&
   return names;
 }
 
-Process Start(const std::string& exe, const std::string& directory) {
-  std::wstring wide_exe, wide_dir;
-  if (!WidenCp932(exe, &wide_exe) || !WidenCp932(directory, &wide_dir)) return Process();
-  return Start(wide_exe, wide_dir);
+Process Start(const std::string& exe, const std::string& directory, const std::string& arguments) {
+  std::wstring wide_exe, wide_dir, wide_arguments;
+  if (!WidenCp932(exe, &wide_exe) || !WidenCp932(directory, &wide_dir) || !WidenCp932(arguments, &wide_arguments)) {
+    return Process();
+  }
+  return Start(wide_exe, wide_dir, wide_arguments);
 }
 
-Process Start(const std::wstring& exe, const std::wstring& directory) {
+Process Start(const std::wstring& exe, const std::wstring& directory, const std::wstring& arguments) {
   std::wstring dir = directory;
   if (dir.empty()) dir = exe.substr(0, exe.find_last_of(L'\\'));
   std::wstring command = L"\"" + exe + L"\"";
+  if (!arguments.empty()) command += L" " + arguments;
   STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;

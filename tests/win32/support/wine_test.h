@@ -41,9 +41,9 @@ struct Process {
   DWORD id = 0;
 };
 // Starts a program with its folder as the current directory (or `directory` when given).
-Process Start(const std::string& exe, const std::string& directory = "");
+Process Start(const std::string& exe, const std::string& directory = "", const std::string& arguments = "");
 // The same for paths from the system, which may have no CP932 form.
-Process Start(const std::wstring& exe, const std::wstring& directory = L"");
+Process Start(const std::wstring& exe, const std::wstring& directory = L"", const std::wstring& arguments = L"");
 // Waits for the end; returns false on time-out. The exit code is stored in *code.
 bool WaitExit(Process& process, DWORD timeout_ms, DWORD* code);
 void Kill(Process& process);
