@@ -22,7 +22,7 @@
 #include "settings/section_lists.h"
 #include "settings/setting_keys.h"
 #include "settings/setting_list.h"
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 namespace {
 
