@@ -52,9 +52,9 @@ inline constexpr SettingKey kInstGroupKey{"INST_GROUP", SettingKind::kText, "", 
                                           "A Start-menu folder above the title's folder; absent, none"};
 inline constexpr SettingKey kInstToKey{
     "INSTTO", SettingKind::kText, "VELUNA_APP", kSettingBuffer,
-    "The install folder's own name, appended to the folder proposed or chosen; the shortcuts' description"};
+    "The install folder's own name: the proposed and the browsed folder end in it; the shortcuts' description"};
 inline constexpr SettingKey kInstFolKey{"INSTFOL", SettingKind::kText, "", kSettingBuffer,
-                                        "A folder level before INSTTO in the install folder; absent, none"};
+                                        "A folder level placed before INSTTO wherever INSTTO is appended; absent, none"};
 inline constexpr SettingKey kExeNameKey{
     "EXENAME", SettingKind::kText, "veluna.exe", kSettingBuffer,
     "The game's program in the install folder: target of the game's shortcuts, the uninstall entry's icon"};
