@@ -8,7 +8,7 @@
 
 #include "archive/install_list.h"
 #include "common/cp932.h"
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 #include "uninst/hand_over.h"
 #include "uninst/removal_plan.h"
 

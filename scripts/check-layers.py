@@ -6,7 +6,8 @@
 A `*_win` file is the Win32 shell of its folder and sits half a layer above that folder's
 core. A file may include its own layer or a lower one, never a higher one; a core file
 includes no Win32 header and no shell; neither program's folder includes the other's; the
-native tests build without Windows, so they include no Win32 header or shell either.
+native tests build without Windows, so they include no Win32 header or shell either; the host
+tools build on the shared layers and include neither program's folder.
 
 No include runs in a circle either: a file's header and source count as one unit, and units
 that reach each other through their includes would have to be learnt together.
@@ -115,6 +116,17 @@ def check_native_test(path, shown, faults):
             faults.append(f"{shown}:{number}: a native test includes {target}; it must build without Windows")
 
 
+def check_tool(path, shown, faults):
+    for number, line in enumerate(path.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
+        match = INCLUDE.match(line)
+        if not match or match.group(1) != '"':
+            continue
+        parts = pathlib.PurePosixPath(match.group(2)).parts
+        if len(parts) == 2 and parts[0] in PROGRAMS:
+            faults.append(f'{shown}:{number}: a tool includes the {parts[0]} program\'s "{match.group(2)}"; '
+                          f"what it shares with the program belongs in a lower layer")
+
+
 def main():
     root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent.parent)
     src = root / "src"
@@ -133,6 +145,10 @@ def main():
     for path in sorted((root / "tests" / "native").glob("*")):
         if path.suffix in (".h", ".cpp"):
             check_native_test(path, path.relative_to(root), faults)
+            checked += 1
+    for path in sorted((root / "tools").rglob("*")):
+        if path.suffix in (".h", ".cpp"):
+            check_tool(path, path.relative_to(root), faults)
             checked += 1
     for fault in faults:
         print(fault)

@@ -132,7 +132,7 @@ int Install() {
   if (g_start_choice) LaunchProcess(SettingExeName());
   if (g_readme_choice) {
     char readme[kCaptionText];
-    GetSettingText("INSTREADMEFL", readme, sizeof readme, "readme.txt");
+    GetSettingText(kInstReadmeFlKey, readme, sizeof readme);
     ShellOpen(readme);
   }
   return 0;
@@ -141,7 +141,7 @@ int Install() {
 void RunEndDialog() {
   g_readme_choice = 0;
   g_start_choice = 0;
-  GetSettingText("INSTREADME", g_readme_caption, sizeof g_readme_caption, "-");
+  GetSettingText(kInstReadmeKey, g_readme_caption, sizeof g_readme_caption);
   std::snprintf(g_start_caption, sizeof g_start_caption, "「%s」の実行", SettingTitleBar());
   if (g_readme_caption[0] == '-') {
     DialogBoxParamW(MainWindowInstance(), L"ENDINSTALL_VISTA_SHORT", MainWindowHandle(),

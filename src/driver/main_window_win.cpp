@@ -24,7 +24,9 @@ enum Action : int { kNone = 0, kInstall = 1, kDirectX = 2, kExit = 3, kReadme = 
 
 int g_actions[kSlotCount] = {};
 int g_busy = 0;
-char g_readme[128] = "";
+// The readme button's label, then the file it opens: both keys' rows give this buffer.
+static_assert(kInstReadmeKey.buffer == kInstReadmeFlKey.buffer, "one buffer holds both readme keys");
+char g_readme[kInstReadmeKey.buffer] = "";
 Surface* g_title = nullptr;
 int g_title_x = 0;
 int g_title_y = 0;
@@ -84,7 +86,7 @@ void Initialise(HWND window) {
     SetDlgItemTextCp932(window, kSlotIds[slot], "DirectXインストール");
     g_actions[slot++] = kDirectX;
   }
-  GetSettingText("INSTREADME", g_readme, sizeof g_readme, "-");
+  GetSettingText(kInstReadmeKey, g_readme, sizeof g_readme);
   if (g_readme[0] != '-') {
     SetDlgItemTextCp932(window, kSlotIds[slot], g_readme);
     g_actions[slot++] = kReadme;
@@ -115,7 +117,7 @@ void Command(HWND window, WPARAM wparam) {
         ClosePath(window);
         break;
       case kReadme:
-        GetSettingText("INSTREADMEFL", g_readme, sizeof g_readme, "readme.txt");
+        GetSettingText(kInstReadmeFlKey, g_readme, sizeof g_readme);
         ShellOpen(g_readme);
         break;
       default:

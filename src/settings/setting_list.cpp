@@ -22,15 +22,15 @@ std::vector<SettingEntry> g_settings;
 bool g_exit_hook_registered = false;
 SettingFileOpener g_open = nullptr;
 
-char g_reg_global[kSettingBuffer];
-char g_reg_local[kSettingBuffer];
-char g_ini_file[kSettingBuffer];
-char g_ini_section[kSettingBuffer];
-char g_title_bar[kSettingBuffer];
-char g_inst_group[kSettingBuffer];
-char g_inst_to[kSettingBuffer];
-char g_inst_fol[kSettingBuffer];
-char g_exe_name[kSettingBuffer];
+char g_reg_global[kRegGlobalKey.buffer];
+char g_reg_local[kRegLocalKey.buffer];
+char g_ini_file[kIniFileKey.buffer];
+char g_ini_section[kIniSectionKey.buffer];
+char g_title_bar[kTitleBarKey.buffer];
+char g_inst_group[kInstGroupKey.buffer];
+char g_inst_to[kInstToKey.buffer];
+char g_inst_fol[kInstFolKey.buffer];
+char g_exe_name[kExeNameKey.buffer];
 char g_startup_title[kStartupTitleBuffer];
 int g_make_folder = -1;
 
@@ -59,10 +59,17 @@ void BarsToSpaces(std::string& value) {
   }
 }
 
+// Each accessor's buffer is sized by its key's row.
+template <std::size_t N>
+char* ReadSetting(const SettingKey& key, char (&buffer)[N]) {
+  return GetSettingText(key, buffer, N);
+}
+
 // Cached accessors: the list is consulted while the buffer is empty, i.e. once, since
 // neither a value nor the default "-" is empty.
-const char* CachedSetting(char (&buffer)[kSettingBuffer], const char* key) {
-  if (buffer[0] == '\0') GetSettingText(key, buffer, sizeof buffer, "-");
+template <std::size_t N>
+const char* CachedSetting(const SettingKey& key, char (&buffer)[N]) {
+  if (buffer[0] == '\0') ReadSetting(key, buffer);
   return buffer;
 }
 
@@ -164,6 +171,10 @@ char* GetSettingText(const char* key, char* buffer, std::size_t size, const char
   return buffer;
 }
 
+char* GetSettingText(const SettingKey& key, char* buffer, std::size_t size) {
+  return GetSettingText(key.name, buffer, size, key.fallback);
+}
+
 int GetSettingInt(const char* key, int def) {
   const SettingEntry* entry = FindSetting(key);
   if (!entry) return def;
@@ -173,31 +184,29 @@ int GetSettingInt(const char* key, int def) {
   return static_cast<int>(value);
 }
 
-const char* SettingRegGlobal() { return CachedSetting(g_reg_global, "REG_GLOBAL"); }
-const char* SettingRegLocal() { return CachedSetting(g_reg_local, "REG_LOCAL"); }
-const char* SettingIniFile() { return CachedSetting(g_ini_file, "INI_FILE"); }
-const char* SettingIniSection() { return CachedSetting(g_ini_section, "INI_SECTION"); }
+const char* SettingRegGlobal() { return CachedSetting(kRegGlobalKey, g_reg_global); }
+const char* SettingRegLocal() { return CachedSetting(kRegLocalKey, g_reg_local); }
+const char* SettingIniFile() { return CachedSetting(kIniFileKey, g_ini_file); }
+const char* SettingIniSection() { return CachedSetting(kIniSectionKey, g_ini_section); }
 
-const char* SettingTitleBar() {
-  return GetSettingText("TITLEBAR", g_title_bar, sizeof g_title_bar, "ＶＥＬＵＮＡ アプリケーション");
-}
+const char* SettingTitleBar() { return ReadSetting(kTitleBarKey, g_title_bar); }
 
 const char* SettingInstGroup() {
-  GetSettingText("INST_GROUP", g_inst_group, sizeof g_inst_group, "");
+  ReadSetting(kInstGroupKey, g_inst_group);
   return g_inst_group[0] ? g_inst_group : nullptr;
 }
 
-const char* SettingInstTo() { return GetSettingText("INSTTO", g_inst_to, sizeof g_inst_to, "VELUNA_APP"); }
+const char* SettingInstTo() { return ReadSetting(kInstToKey, g_inst_to); }
 
 const char* SettingInstFol() {
-  GetSettingText("INSTFOL", g_inst_fol, sizeof g_inst_fol, "");
+  ReadSetting(kInstFolKey, g_inst_fol);
   return g_inst_fol[0] ? g_inst_fol : nullptr;
 }
 
-const char* SettingExeName() { return GetSettingText("EXENAME", g_exe_name, sizeof g_exe_name, "veluna.exe"); }
+const char* SettingExeName() { return ReadSetting(kExeNameKey, g_exe_name); }
 
 int SettingInstMakeFol() {
-  if (g_make_folder == -1) g_make_folder = GetSettingInt("INSTMAKEFOL", 0);
+  if (g_make_folder == -1) g_make_folder = GetSettingInt(kInstMakeFolKey.name, std::atoi(kInstMakeFolKey.fallback));
   return g_make_folder;
 }
 

@@ -5,15 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "settings/setting_keys.h"
+
 // The reader looks at no more than this many line reads; the rest of the file is never read.
 constexpr int kMaxSettingLines = 400;
 // One read: at most 511 bytes and the terminator; a longer line continues as the next read.
 constexpr std::size_t kSettingLineBuffer = 512;
 // The value must start within this many separator bytes after the key.
 constexpr std::size_t kMaxValueGap = 99;
-// Buffer of the per-key accessors: values longer than 127 bytes are cut.
-constexpr std::size_t kSettingBuffer = 128;
-constexpr std::size_t kStartupTitleBuffer = 256;
 
 // How the settings file is opened. The program installs its opener with the retry box;
 // without one, a single attempt through the search order is made.
@@ -28,6 +27,8 @@ void FreeSettingList();
 // Copies the value of the first entry whose key equals `key` (case-sensitive), else `def`,
 // into buffer: at most size-1 bytes, always terminated. `def` may be the buffer itself.
 char* GetSettingText(const char* key, char* buffer, std::size_t size, const char* def);
+// The same with the key's row: its name and its default.
+char* GetSettingText(const SettingKey& key, char* buffer, std::size_t size);
 // The value as atoi converts it (out-of-range values clamp), or def when the key is absent.
 int GetSettingInt(const char* key, int def);
 

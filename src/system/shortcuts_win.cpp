@@ -196,10 +196,10 @@ ShortcutSettings CurrentShortcutSettings() {
   if (const char* group = SettingInstGroup()) settings.group = group;
   settings.exe = SettingExeName();
   char text[kPathBuffer];
-  settings.readme_title = GetSettingText("INSTREADME", text, sizeof text, "お読みください");
+  settings.readme_title = GetSettingText(kInstReadmeKey.name, text, sizeof text, kReadmeShortcutFallback);
   // INSTREADMEFL wins; HELP_FILE stands in when it is absent.
-  GetSettingText("HELP_FILE", text, sizeof text, "");
-  settings.readme_file = GetSettingText("INSTREADMEFL", text, sizeof text, text);
+  GetSettingText(kHelpFileKey, text, sizeof text);
+  settings.readme_file = GetSettingText(kInstReadmeFlKey.name, text, sizeof text, text);
   if (!g_uninstaller_folder.empty()) settings.uninstaller = InFolder(g_uninstaller_folder.c_str(), kUninstallerName);
   settings.no_uninstaller = g_no_uninstaller;
   return settings;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/entry_order.h"
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 struct Installation {
   std::string folder;                     // long form, without a trailing separator

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/entry_order.h"
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 struct ListedPaths {
   std::vector<std::string> files;     // absolute, in reverse archive order

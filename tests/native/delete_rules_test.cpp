@@ -1,5 +1,5 @@
 // The [delfiles] / [delfiles_user] line rules: where a line points, and every refusal.
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 #include <gtest/gtest.h>
 

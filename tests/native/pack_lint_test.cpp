@@ -128,7 +128,8 @@ TEST_F(LintOutput, FullReportShowsEveryLineInUtf8) {
             "install.env:3: opens [delfiles]\n"
             "install.env:4: [delfiles] \"save\\*.*\" (kept for the uninstaller)\n"
             "install.env:5: closes [delfiles]\n"
-            "install.env: 1 settings, 0 warnings, 0 errors\n");
+            "install.env: 1 settings, 0 warnings, 0 errors\n"
+            "install.env: what each key, section and placeholder does: see docs/install-env.md\n");
 }
 
 TEST_F(LintOutput, MissingFileIsAnError) {

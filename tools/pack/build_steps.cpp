@@ -1,6 +1,8 @@
 // The checks and conversions that `build` runs over a distribution before packing it:
 // install.env is read the way the program will read it, and a title picture given as PNG
 // is converted to the program's own format.
+#include "build_steps.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -19,6 +21,8 @@ PackEntry* TopLevel(PackTree& tree, const char* lower_name) {
   }
   return nullptr;
 }
+
+}  // namespace
 
 bool LintStep(PackTree& tree, std::string* error) {
   PackEntry* env = TopLevel(tree, kSettingsFileName);
@@ -64,8 +68,3 @@ bool TitlePictureStep(PackTree& tree, std::string* error) {
   tree.entries.push_back(std::move(picture));
   return true;
 }
-
-const bool title_step = RegisterBuildStep("title picture", &TitlePictureStep);
-const bool lint_step = RegisterBuildStep("lint", &LintStep);
-
-}  // namespace

@@ -10,6 +10,7 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "archive/install_list.h"
+#include "build_steps.h"
 #include "build_write.h"
 #include "commands.h"
 #include "common/cp932.h"
@@ -81,6 +82,9 @@ void DropTreeInstallList(PackTree* tree) {
   }
 }
 
+// The steps over the scanned tree, in the order they run.
+constexpr NamedBuildStep kBuildSteps[] = {{"title picture", TitlePictureStep}, {"lint", LintStep}};
+
 bool HasTitlePicture(const std::vector<PackEntry>& entries) {
   for (const PackEntry& entry : entries) {
     if (IsTopLevel(entry, kTitlePictureName)) return true;
@@ -96,7 +100,7 @@ bool ScanStep(const BuildOptions& options, PackTree* tree, std::string* error) {
     *error = options.source + " has no " + kSettingsFileName + " at its top level; the setup program cannot start without it";
     return false;
   }
-  for (const NamedBuildStep& step : BuildSteps()) {
+  for (const NamedBuildStep& step : kBuildSteps) {
     if (!step.step(*tree, error)) {
       *error = std::string(step.name) + ": " + *error;
       return false;
@@ -229,6 +233,8 @@ int RunBuild(const BuildOptions& options) {
   return 0;
 }
 
+}  // namespace
+
 void SetUpBuild(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<BuildOptions>();
   CLI::App* cmd = app.add_subcommand("build", "Pack a game folder (needs install.env at its top level)");
@@ -244,7 +250,3 @@ void SetUpBuild(CLI::App& app, int& exit_code) {
   cmd->add_flag("-q,--quiet", options->quiet, "No progress line or summary");
   cmd->callback([options, &exit_code] { exit_code = RunBuild(*options); });
 }
-
-const bool registered = RegisterCommand(&SetUpBuild);
-
-}  // namespace

@@ -52,6 +52,8 @@ int RunExtract(const std::string& archive_path, const std::string& folder, int t
   return 0;
 }
 
+}  // namespace
+
 void SetUpExtract(CLI::App& app, int& exit_code) {
   auto archive = std::make_shared<std::string>();
   auto folder = std::make_shared<std::string>();
@@ -63,7 +65,3 @@ void SetUpExtract(CLI::App& app, int& exit_code) {
       ->check(CLI::Range(1, 2));
   cmd->callback([archive, folder, threads, &exit_code] { exit_code = RunExtract(*archive, *folder, *threads); });
 }
-
-const bool registered = RegisterCommand(&SetUpExtract);
-
-}  // namespace

@@ -69,6 +69,8 @@ int RunImage(const ImageOptions& options) {
   return 0;
 }
 
+}  // namespace
+
 void SetUpImageCommand(CLI::App& app, int& exit_code) {
   auto options = std::make_shared<ImageOptions>();
   const bool png = PngSupported();
@@ -87,7 +89,3 @@ void SetUpImageCommand(CLI::App& app, int& exit_code) {
   command->add_option("--name", options->name, "name stored by the TC01 and TS01 variants");
   command->callback([options, &exit_code] { exit_code = RunImage(*options); });
 }
-
-const bool registered = RegisterCommand(&SetUpImageCommand);
-
-}  // namespace

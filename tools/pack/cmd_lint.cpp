@@ -5,8 +5,6 @@
 #include "commands.h"
 #include "lint.h"
 
-namespace {
-
 void SetUpLint(CLI::App& app, int& exit_code) {
   auto* command = app.add_subcommand("lint", "Explain how the setup program reads an install.env");
   auto path = std::make_shared<std::string>();
@@ -17,7 +15,3 @@ void SetUpLint(CLI::App& app, int& exit_code) {
     exit_code = LintSettingsFile(*path, std::cout, *warnings_only);
   });
 }
-
-const bool registered = RegisterCommand(&SetUpLint);
-
-}  // namespace

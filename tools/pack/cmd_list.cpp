@@ -60,13 +60,11 @@ int RunList(const std::string& path) {
   return 0;
 }
 
+}  // namespace
+
 void SetUpList(CLI::App& app, int& exit_code) {
   auto path = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("list", "List the entries of a setup program or side-car");
   cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->callback([path, &exit_code] { exit_code = RunList(*path); });
 }
-
-const bool registered = RegisterCommand(&SetUpList);
-
-}  // namespace

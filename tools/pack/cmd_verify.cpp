@@ -164,13 +164,11 @@ int RunVerify(const std::string& path) {
   return 0;
 }
 
+}  // namespace
+
 void SetUpVerify(CLI::App& app, int& exit_code) {
   auto path = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("verify", "Check every entry of a setup program or side-car");
   cmd->add_option("archive", *path, "Setup program (with trailer) or instdat.arc")->required()->check(ExistingFile());
   cmd->callback([path, &exit_code] { exit_code = RunVerify(*path); });
 }
-
-const bool registered = RegisterCommand(&SetUpVerify);
-
-}  // namespace

@@ -20,8 +20,9 @@
 #include "pack_common.h"
 #include "platform.h"
 #include "settings/section_lists.h"
+#include "settings/setting_keys.h"
 #include "settings/setting_list.h"
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 namespace {
 
@@ -111,6 +112,9 @@ class Linter {
     messages_.push_back({spans_[read].line, level, std::move(text)});
   }
   void ReportSetting(std::size_t read, bool in_section);
+  void ReportUnread(std::size_t read, bool in_section);
+  void ReportNoEntry(std::size_t read, bool in_section);
+  void ReportValue(std::size_t read);
   void ReportSectionLine(std::size_t read);
   void ReportIniLine(std::size_t read, const std::string& line);
   void ReportRegLine(std::size_t read, const std::string& line);
@@ -179,22 +183,48 @@ void Linter::Report() {
   }
 }
 
+// What the settings reader makes of a line: nothing, a duplicate, or a value of a key.
 void Linter::ReportSetting(std::size_t read, bool in_section) {
   const SettingRead& entry = settings_[read];
+  if (entry.reach != SettingRead::kRead) return ReportUnread(read, in_section);
+  if (entry.parsed.kind != SettingLineKind::kEntry) return ReportNoEntry(read, in_section);
+
   const SettingLine& parsed = entry.parsed;
-  const bool continued = spans_[read].continued;
-
-  if (entry.reach != SettingRead::kRead) {
-    if (parsed.kind == SettingLineKind::kEntry && !in_section) {
-      const std::string why = entry.reach == SettingRead::kAfterEnd
-                                  ? "it comes after [EOF] (line " + std::to_string(end_line_) + ")"
-                                  : "the program reads no more than " + std::to_string(kMaxSettingLines) + " lines";
-      Add(read, IsKnownKey(parsed.key) ? LintLevel::kWarning : LintLevel::kInfo,
-          Show(parsed.key) + " is never read as a setting: " + why);
+  const bool known = FindSettingKey(parsed.key) != nullptr;
+  const auto first = first_line_of_key_.find(parsed.key);
+  const bool duplicate = first != first_line_of_key_.end();
+  if (!duplicate) first_line_of_key_[parsed.key] = spans_[read].line;
+  if (in_section) {
+    // Section lines pass through the settings reader too; one that looks like a setting
+    // would really set it.
+    if (known && !duplicate) {
+      Add(read, LintLevel::kWarning,
+          "this section line also sets " + parsed.key + " = " + Quoted(parsed.value) + " for the settings");
     }
-    return;
+  } else if (duplicate) {
+    Add(read, known ? LintLevel::kWarning : LintLevel::kInfo,
+        Show(parsed.key) + " again: the first one (line " + std::to_string(first->second) +
+            ") wins and this value is never used");
+  } else {
+    ReportValue(read);
   }
+}
 
+// A line after [EOF] or beyond the reader's limit: only one that would set something is named.
+void Linter::ReportUnread(std::size_t read, bool in_section) {
+  const SettingRead& entry = settings_[read];
+  const SettingLine& parsed = entry.parsed;
+  if (parsed.kind != SettingLineKind::kEntry || in_section) return;
+  const std::string why = entry.reach == SettingRead::kAfterEnd
+                              ? "it comes after [EOF] (line " + std::to_string(end_line_) + ")"
+                              : "the program reads no more than " + std::to_string(kMaxSettingLines) + " lines";
+  Add(read, FindSettingKey(parsed.key) ? LintLevel::kWarning : LintLevel::kInfo,
+      Show(parsed.key) + " is never read as a setting: " + why);
+}
+
+void Linter::ReportNoEntry(std::size_t read, bool in_section) {
+  const SettingRead& entry = settings_[read];
+  const SettingLine& parsed = entry.parsed;
   switch (parsed.kind) {
     case SettingLineKind::kEnd:
       Add(read, LintLevel::kInfo, "[EOF]: the settings end here (sections are read on up to a line EOF)");
@@ -206,13 +236,14 @@ void Linter::ReportSetting(std::size_t read, bool in_section) {
       const std::size_t text = entry.raw.find_first_not_of(" \t\r\n");
       if (text == std::string::npos || in_section) return;
       const std::string word = entry.raw.substr(text, entry.raw.find_first_of(" \t\r\n", text) - text);
-      Add(read, IsKnownKey(word) ? LintLevel::kWarning : LintLevel::kInfo,
-          "indented: ignored" + (IsKnownKey(word) ? " (" + word + " is not set here)" : std::string()));
+      const bool known = FindSettingKey(word) != nullptr;
+      Add(read, known ? LintLevel::kWarning : LintLevel::kInfo,
+          "indented: ignored" + (known ? " (" + word + " is not set here)" : std::string()));
       return;
     }
     case SettingLineKind::kNoValue:
       if (in_section) return;
-      Add(read, IsKnownKey(parsed.key) && !continued ? LintLevel::kWarning : LintLevel::kInfo,
+      Add(read, FindSettingKey(parsed.key) && !spans_[read].continued ? LintLevel::kWarning : LintLevel::kInfo,
           Show(parsed.key) + " has no value: the line gives nothing");
       return;
     case SettingLineKind::kValueTooFar:
@@ -222,54 +253,22 @@ void Linter::ReportSetting(std::size_t read, bool in_section) {
               " blanks after the key: the line gives nothing");
       return;
     case SettingLineKind::kEntry:
-      break;
+      return;
   }
+}
 
-  const auto first = first_line_of_key_.find(parsed.key);
-  const bool duplicate = first != first_line_of_key_.end();
-  if (!duplicate) first_line_of_key_[parsed.key] = spans_[read].line;
-
-  if (in_section) {
-    // Section lines pass through the settings reader too; one that looks like a setting
-    // would really set it.
-    if (IsKnownKey(parsed.key) && !duplicate) {
-      Add(read, LintLevel::kWarning,
-          "this section line also sets " + parsed.key + " = " + Quoted(parsed.value) + " for the settings");
-    }
-    return;
-  }
-  if (duplicate) {
-    Add(read, IsKnownKey(parsed.key) ? LintLevel::kWarning : LintLevel::kInfo,
-        Show(parsed.key) + " again: the first one (line " + std::to_string(first->second) +
-            ") wins and this value is never used");
-    return;
-  }
-
+// The first value of a key: what it is set to, and what the key's row finds in it.
+void Linter::ReportValue(std::size_t read) {
+  const SettingRead& entry = settings_[read];
+  const SettingLine& parsed = entry.parsed;
   Add(read, LintLevel::kInfo, Show(parsed.key) + " = " + Quoted(parsed.value));
   if (parsed.ignored_from != 0) {
     Add(read, LintLevel::kWarning,
         "value cut at a blank: " + Show(parsed.key) + " gets " + Quoted(parsed.value) +
             " and the rest is ignored; write " + Show(WithBars(entry.raw, parsed.key)) + " (\"|\" stands for a space)");
   }
-  if (IsKnownKey(parsed.key)) {
-    if (parsed.key != "HELP_FILE" && parsed.value.size() > kSettingBuffer - 1) {
-      Add(read, LintLevel::kWarning,
-          Show(parsed.key) + " is " + std::to_string(parsed.value.size()) + " bytes long; the program uses the first " +
-              std::to_string(kSettingBuffer - 1));
-    }
-    if (parsed.key == "INSTMAKEFOL") {
-      const int value = std::atoi(parsed.value.c_str());
-      if (parsed.value != std::to_string(value)) {
-        Add(read, LintLevel::kWarning, "INSTMAKEFOL " + Quoted(parsed.value) + " reads as " + std::to_string(value));
-      }
-    }
-    // The single-instance check names a kernel object after the title, and a backslash
-    // there means a namespace; a double-byte character's 0x5C trail byte does not count.
-    if (parsed.key == "TITLEBAR" && FindCharMb(parsed.value, '\\') != std::string::npos) {
-      Add(read, LintLevel::kWarning,
-          "TITLEBAR contains \"\\\": the single-instance check cannot use such a title, and the setup program "
-          "stops at start-up");
-    }
+  if (const SettingKey* key = FindSettingKey(parsed.key)) {
+    for (std::string& warning : ValueWarnings(*key, parsed.value)) Add(read, LintLevel::kWarning, std::move(warning));
     return;
   }
   bool case_only = false;

@@ -17,6 +17,7 @@ int PrintLintReport(const std::string& path, std::vector<LintMessage> messages, 
   }
   if (!warnings_only) {
     out << path << ": " << settings << " settings, " << warnings << " warnings, " << errors << " errors\n";
+    out << path << ": what each key, section and placeholder does: see " << kInstallEnvReference << '\n';
   }
   return errors ? 1 : 0;
 }

@@ -11,10 +11,8 @@
 
 namespace {
 
-std::vector<CommandSetup>& Commands() {
-  static std::vector<CommandSetup> commands;
-  return commands;
-}
+// The subcommands, in the order the help lists them.
+constexpr CommandSetup kCommands[] = {SetUpBuild, SetUpExtract, SetUpImageCommand, SetUpLint, SetUpList, SetUpVerify};
 
 CLI::Validator ExistenceCheck(bool folder) {
   return CLI::Validator(
@@ -35,16 +33,11 @@ CLI::Validator ExistenceCheck(bool folder) {
 CLI::Validator ExistingFile() { return ExistenceCheck(false); }
 CLI::Validator ExistingFolder() { return ExistenceCheck(true); }
 
-bool RegisterCommand(CommandSetup setup) {
-  Commands().push_back(setup);
-  return true;
-}
-
 int main(int argc, char** argv) {
   CLI::App app{"panvester-pack: packs a game folder into a Panvester setup program"};
   app.require_subcommand(1);
   int exit_code = 0;
-  for (CommandSetup setup : Commands()) setup(app, exit_code);
+  for (CommandSetup setup : kCommands) setup(app, exit_code);
   PrepareConsole();
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   std::vector<const char*> arg_pointers;

@@ -15,11 +15,6 @@
 
 namespace {
 
-std::vector<NamedBuildStep>& Steps() {
-  static std::vector<NamedBuildStep> steps;
-  return steps;
-}
-
 bool ScanFolder(const std::string& host, const std::string& name, const std::string& display, PackTree* tree,
                 std::string* error) {
   std::vector<std::string> children;
@@ -154,13 +149,6 @@ bool ScanTree(const std::string& root, PackTree* tree, std::string* error) {
   tree->entries.clear();
   return ScanFolder(root, std::string(), std::string(), tree, error);
 }
-
-bool RegisterBuildStep(const char* name, BuildStep step) {
-  Steps().push_back({name, step});
-  return true;
-}
-
-const std::vector<NamedBuildStep>& BuildSteps() { return Steps(); }
 
 bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string* error, ArchiveContainer* container) {
   char magic[2] = {0, 0};

@@ -1,5 +1,5 @@
 // Shared by the pack tool's subcommands: the source tree, name conversion, opening an
-// archive in either container, and the steps other subcommands hang into build.
+// archive in either container.
 #pragma once
 
 #include <cstdint>
@@ -38,18 +38,6 @@ std::string WindowsNameProblem(const std::string& name);
 // Reads the folder recursively in byte order of the names. Regular files and folders only,
 // with names that Windows can create.
 bool ScanTree(const std::string& root, PackTree* tree, std::string* error);
-
-// Steps that run over the scanned tree before it is packed (checks of install.env, the
-// title picture's conversion, ...). A step may add generated entries or warnings; false
-// with a message stops the build. Register from a subcommand's file:
-//   static const bool step = RegisterBuildStep("lint", &LintStep);
-using BuildStep = bool (*)(PackTree& tree, std::string* error);
-bool RegisterBuildStep(const char* name, BuildStep step);
-struct NamedBuildStep {
-  const char* name;
-  BuildStep step;
-};
-const std::vector<NamedBuildStep>& BuildSteps();
 
 // What holds an archive: a side-car, or a setup program, signed or not.
 struct ArchiveContainer {

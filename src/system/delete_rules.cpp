@@ -1,4 +1,4 @@
-#include "uninst/delete_rules.h"
+#include "system/delete_rules.h"
 
 #include "archive/entry_names.h"
 #include "common/cp932.h"
