@@ -4,6 +4,8 @@
 # presses the buttons), NSIS runs with /S. Each round takes a fresh prefix for each
 # contender, in turn; the medians are printed with their ratios, and the setup's copying
 # time against `panvester-pack.exe extract` of the same archive under the same Wine.
+# PV_BASE_STUB=OTHER/Panvester.exe adds a setup made with that stub to every round, so that
+# a change to the program is measured against the build before it.
 # Usage: bench/install_compare.sh [BUILD_DIR]   (ROUNDS, default 3; the payload generator is
 # ${PV_SHARED:-../shared}/bench/gen_payload.py). Needs ./build.sh build first; generated files
 # go to ${PV_BENCH_DIR:-/tmp/pv-bench-install} and are never committed.
@@ -38,6 +40,10 @@ echo "payload: $(du -sm --exclude=.done "$game" | cut -f1) MB in $(find "$game" 
 seconds() { local t0; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $t0" | bc; }
 setup=$work/setup.exe
 pack_pv=$(seconds "$pack" build "$game" -o "$setup" --stub "$out/$tree/Panvester.exe" --uninstaller "$out/$tree/UnInst.exe")
+base=${PV_BASE_STUB:-}
+if [ -n "$base" ]; then
+  "$pack" build "$game" -o "$work/base-setup.exe" --stub "$base" --uninstaller "$out/$tree/UnInst.exe" >/dev/null
+fi
 cat >"$work/bench.nsi" <<EOF
 Unicode true
 Target amd64-unicode
@@ -65,6 +71,11 @@ for round in $(seq "$rounds"); do
   r=$(run --time "$(winpath "$setup")")
   times[pv_whole]+=" $(awk '$1 == "whole" {print $2}' <<<"$r")"
   times[pv_copy]+=" $(awk '$1 == "copying" {print $2}' <<<"$r")"
+  if [ -n "$base" ]; then
+    r=$(run --time "$(winpath "$work/base-setup.exe")")
+    times[base_whole]+=" $(awk '$1 == "whole" {print $2}' <<<"$r")"
+    echo "round $round: base setup ${times[base_whole]##* } ms"
+  fi
   r=$(run --time-run "$(winpath "$work/nsis-setup.exe")" /S '/D=C:\BenchNsis')
   times[nsis_whole]+=" $(awk '$1 == "whole" {print $2}' <<<"$r")"
   r=$(run --time-run "$(winpath "$out/$tree/tools/pack/panvester-pack.exe")" extract "$(winpath "$setup")" 'C:\BenchExtract')
@@ -79,6 +90,7 @@ printf '\n%-44s %10s %10s %10s\n' "" "whole ms" "pack s" "size MB"
 printf '%-44s %10s %10s %10s\n' "Panvester setup (copy dialog, copying $copy ms)" "$pv" "$pack_pv" "$(size "$setup")"
 printf '%-44s %10s %10s %10s\n' "NSIS zlib, silent /S" "$nsis" "$pack_nsis" "$(size "$work/nsis-setup.exe")"
 printf '%-44s %10s\n' "panvester-pack.exe extract (same archive)" "$extract"
+[ -n "$base" ] && printf '%-44s %10s\n' "setup with PV_BASE_STUB" "$(median "${times[base_whole]}")"
 echo
 echo "setup vs NSIS (whole run): $(ratio "$nsis" "$pv")x faster (target at least 1.25)"
 echo "setup copying vs extract: $(ratio "$copy" "$extract")x the time (target at most 1.5)"

@@ -26,13 +26,6 @@ bool HeldByAnotherProgram(const std::string& path, unsigned long error) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// "wb" with the name in CP932 whatever the C runtime's code page is.
-std::FILE* OpenCp932(const std::string& path) {
-  std::wstring wide;
-  if (!WidenCp932(path, &wide)) return nullptr;
-  return _wfopen(wide.c_str(), L"wb");
-}
-
 // In UTF-16: the setup program may lie in a folder with no CP932 form (a user name with "é").
 bool LocateOwnArchive(LocatedArchive* found) {
   const std::wstring exe = ModuleFileNameW(nullptr);
@@ -45,13 +38,14 @@ bool LocateOwnArchive(LocatedArchive* found) {
 
 WalkFileHook g_file_hook = nullptr;
 
-// The walk's view of Windows: files through the C runtime ("wb", as the reader expects a
-// plain replace), folders and time stamps through the kernel, progress into the dialog.
-class WindowsSink : public StdioOutputSink {
+// The walk's view of Windows: each file created, written, stamped and closed through one
+// handle; folders through the kernel, progress into the dialog.
+class WindowsSink : public WalkSink {
  public:
   WindowsSink(bool dialog, bool ask_when_locked, const std::string& target, std::vector<WalkCopy>* copies)
       : dialog_(dialog), ask_when_locked_(ask_when_locked), target_(target), copies_(copies) {}
   ~WindowsSink() override {
+    if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
     if (copy_file_ != INVALID_HANDLE_VALUE) CloseHandle(copy_file_);
   }
   WindowsSink(const WindowsSink&) = delete;
@@ -59,40 +53,36 @@ class WindowsSink : public StdioOutputSink {
   // The player declined to retry a file that another program holds.
   bool Cancelled() const { return cancelled_; }
   void CreateFolder(const std::string& path) override { CreateDirectoryCp932(path.c_str(), nullptr); }
+  // The game may still be running during a reinstall: a file it holds is named, and the
+  // player can end it and retry.
   bool OpenOutput(const std::string& path) override {
-    if (!StdioOutputSink::OpenOutput(path)) return false;
+    for (;;) {
+      out_ = CreateFileCp932(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (out_ != INVALID_HANDLE_VALUE) break;
+      if (!ask_when_locked_ || !HeldByAnotherProgram(path, GetLastError())) return false;
+      if (!RetrySkipBox(kFileInUseText, path.c_str())) {
+        cancelled_ = true;
+        return false;
+      }
+    }
     OpenCopy(path);
     return true;
   }
   bool WriteOutput(const unsigned char* data, std::size_t size) override {
-    if (copy_ && copy_file_ != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      if (!WriteFile(copy_file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
-        copy_failed_ = true;
-      }
-    }
-    return StdioOutputSink::WriteOutput(data, size);
+    if (copy_ && copy_file_ != INVALID_HANDLE_VALUE && !WriteAll(copy_file_, data, size)) copy_failed_ = true;
+    return WriteAll(out_, data, size);
   }
-  bool CloseOutput() override {
-    const bool ok = StdioOutputSink::CloseOutput();
-    if (copy_) {
-      const bool closed = copy_file_ != INVALID_HANDLE_VALUE && CloseHandle(copy_file_);
-      copy_->copied = ok && closed && !copy_failed_;
-      copy_ = nullptr;
-      copy_file_ = INVALID_HANDLE_VALUE;
-    }
-    return ok;
-  }
-  void SetWriteTime(const std::string& path, std::uint64_t filetime) override {
-    {
-      const FileHandle file(
-          CreateFileCp932(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      FILETIME time;
-      time.dwLowDateTime = static_cast<DWORD>(filetime);
-      time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
-      if (file.ok()) SetFileTime(file.get(), nullptr, nullptr, &time);
-    }
+  bool CloseOutput() override { return EndOutput(); }
+  // The time goes on the open handle just before it closes: the file ends with its stored time.
+  bool FinishOutput(const std::string& path, std::uint64_t filetime) override {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(filetime);
+    time.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
+    SetFileTime(out_, nullptr, nullptr, &time);
+    const bool ok = EndOutput();
     if (g_file_hook) g_file_hook(path);
+    return ok;
   }
   // No box here: the walk may ask for several blocks before it gives up, and its failure
   // path shows the one out-of-memory box.
@@ -104,9 +94,34 @@ class WindowsSink : public StdioOutputSink {
   void UpdateProgress(int file_position, int overall_position) override {
     if (dialog_) ShowCopyProgress(file_position, overall_position);
   }
-  void Pump() override { PumpMessages(); }
+  // Each look at the queue is a round trip to the system: often enough for the window to
+  // answer at once, not after every block.
+  void Pump() override {
+    const DWORD now = GetTickCount();
+    if (pumped_ && now - pumped_at_ < kPumpInterval) return;
+    pumped_ = true;
+    pumped_at_ = now;
+    PumpMessages();
+  }
 
- protected:
+ private:
+  static bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
+    DWORD written = 0;  // a block is far below 4 GiB: one call writes it
+    return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  }
+
+  bool EndOutput() {
+    const bool ok = CloseHandle(out_) != FALSE;
+    out_ = INVALID_HANDLE_VALUE;
+    if (copy_) {
+      const bool closed = copy_file_ != INVALID_HANDLE_VALUE && CloseHandle(copy_file_);
+      copy_->copied = ok && closed && !copy_failed_;
+      copy_ = nullptr;
+      copy_file_ = INVALID_HANDLE_VALUE;
+    }
+    return ok;
+  }
+
   // A second output for an entry of `copies_`; a later entry of the same name replaces it, as
   // it replaces the installed file.
   void OpenCopy(const std::string& path) {
@@ -125,27 +140,18 @@ class WindowsSink : public StdioOutputSink {
     }
   }
 
-  // The game may still be running during a reinstall: a file it holds is named, and the
-  // player can end it and retry.
-  std::FILE* OpenStream(const std::string& path) override {
-    for (;;) {
-      std::FILE* stream = OpenCp932(path);
-      if (stream || !ask_when_locked_ || !HeldByAnotherProgram(path, _doserrno)) return stream;
-      if (!RetrySkipBox(kFileInUseText, path.c_str())) {
-        cancelled_ = true;
-        return nullptr;
-      }
-    }
-  }
+  static constexpr DWORD kPumpInterval = 15;  // milliseconds
 
- private:
   bool dialog_;
   bool ask_when_locked_;
+  bool pumped_ = false;
+  DWORD pumped_at_ = 0;
   bool cancelled_ = false;
   std::string target_;
   std::vector<WalkCopy>* copies_;
+  HANDLE out_ = INVALID_HANDLE_VALUE;  // the file being written
   WalkCopy* copy_ = nullptr;  // the copy the open output feeds
-  HANDLE copy_file_ = INVALID_HANDLE_VALUE;  // closed by CloseOutput, or here after a failure
+  HANDLE copy_file_ = INVALID_HANDLE_VALUE;  // closed with the output, or here after a failure
   bool copy_failed_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 #include "archive/archive_walk.h"
 #include "common/callback_guard_win.h"
 #include "common/message_win.h"
@@ -13,12 +15,66 @@ HWND g_dialog = nullptr;
 HWND g_animation = nullptr;
 std::int32_t g_archive_length = 0;
 
+// Every change of a bar repaints it at once, and a themed bar is slow to paint: what the
+// dialog shows is brought up to date at most this often (the first file at once), and a
+// bar only where its filled part grows or shrinks on screen.
+constexpr DWORD kShowInterval = 40;
+
+struct Shown {
+  std::string name;  // the file being written
+  int file_range = 1;
+  int file_position = 0;
+  int overall_position = 0;
+};
+Shown g_wanted, g_shown;
+bool g_refreshed = false;  // since the dialog opened
+DWORD g_refreshed_at = 0;
+int g_file_width = 0, g_overall_width = 0;  // the bars' client widths in pixels
+
 void SetBarRange(HWND dialog, int id, int top) {
   SendDlgItemMessageW(dialog, id, PBM_SETRANGE, 0, MAKELPARAM(0, top));
 }
 
 void SetBarPosition(HWND dialog, int id, int position) {
   SendDlgItemMessageW(dialog, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int ClientWidth(int id) {
+  RECT client{};
+  GetClientRect(GetDlgItem(g_dialog, id), &client);
+  return client.right - client.left;
+}
+
+// The filled part of a bar in pixels.
+std::int64_t Filled(int position, int range, int width) {
+  return range > 0 ? static_cast<std::int64_t>(position) * width / range : 0;
+}
+
+void MoveBar(int id, int position, int range, int width, int* shown, bool force) {
+  if (*shown == position) return;
+  if (!force && Filled(position, range, width) == Filled(*shown, range, width)) return;
+  *shown = position;
+  SetBarPosition(g_dialog, id, position);
+}
+
+void Refresh() {
+  const DWORD now = GetTickCount();
+  if (g_refreshed && now - g_refreshed_at < kShowInterval) return;
+  g_refreshed = true;
+  g_refreshed_at = now;
+  if (g_wanted.name != g_shown.name) {
+    g_shown.name = g_wanted.name;
+    SetDlgItemTextCp932(g_dialog, kCopyFileName, g_shown.name.c_str());
+  }
+  // A new range may clamp the position the bar holds: it is set again with it.
+  const bool new_range = g_wanted.file_range != g_shown.file_range;
+  if (new_range) {
+    g_shown.file_range = g_wanted.file_range;
+    SetBarRange(g_dialog, kCopyFileBar, g_shown.file_range);
+  }
+  MoveBar(kCopyFileBar, g_wanted.file_position, g_shown.file_range, g_file_width, &g_shown.file_position, new_range);
+  MoveBar(kCopyOverallBar, g_wanted.overall_position, OverallRange(g_archive_length), g_overall_width,
+          &g_shown.overall_position, false);
 }
 
 }  // namespace
@@ -60,6 +116,10 @@ HWND OpenCopyDialog(std::int32_t archive_length) {
   InitCommonControlsEx(&classes);
   g_dialog = CreateDialogParamW(MainWindowInstance(), L"COPYINGDELUX", MainWindowHandle(), CopyDialogProc, 0);
   if (!g_dialog) return nullptr;
+  g_wanted = g_shown = Shown();
+  g_refreshed = false;
+  g_file_width = ClientWidth(kCopyFileBar);
+  g_overall_width = ClientWidth(kCopyOverallBar);
   PumpMessages();
   SetBarRange(g_dialog, kCopyOverallBar, OverallRange(g_archive_length));
   SetBarPosition(g_dialog, kCopyOverallBar, 0);
@@ -79,14 +139,16 @@ HWND CopyDialogHandle() { return g_dialog; }
 
 void ShowCopyFile(const char* path, int file_range) {
   if (!g_dialog) return;
-  SetDlgItemTextCp932(g_dialog, kCopyFileName, path);
+  g_wanted.name = path;
   // No lower bound of one here, unlike the overall bar: a file under a block gets 0 .. 0.
-  SetBarRange(g_dialog, kCopyFileBar, file_range);
-  SetBarPosition(g_dialog, kCopyFileBar, 0);
+  g_wanted.file_range = file_range;
+  g_wanted.file_position = 0;
+  Refresh();
 }
 
 void ShowCopyProgress(int file_position, int overall_position) {
   if (!g_dialog) return;
-  SetBarPosition(g_dialog, kCopyFileBar, file_position);
-  SetBarPosition(g_dialog, kCopyOverallBar, overall_position);
+  g_wanted.file_position = file_position;
+  g_wanted.overall_position = overall_position;
+  Refresh();
 }

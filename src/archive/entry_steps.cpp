@@ -145,9 +145,7 @@ WalkError FileOutput::Finish(WalkError inflated, std::uint64_t filetime) {
     sink_.CloseOutput();
     return inflated;
   }
-  if (!sink_.CloseOutput()) return WalkError::kWriteFailed;
-  sink_.SetWriteTime(path_, filetime);
-  return WalkError::kNone;
+  return sink_.FinishOutput(path_, filetime) ? WalkError::kNone : WalkError::kWriteFailed;
 }
 
 bool BlockPool::FillTo(std::size_t count) {

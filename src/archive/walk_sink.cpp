@@ -9,6 +9,12 @@
 void* WalkSink::AllocateBlock(std::size_t size) { return std::malloc(size); }
 void WalkSink::FreeBlock(void* block) { std::free(block); }
 
+bool WalkSink::FinishOutput(const std::string& path, std::uint64_t filetime) {
+  if (!CloseOutput()) return false;
+  SetWriteTime(path, filetime);
+  return true;
+}
+
 StdioOutputSink::~StdioOutputSink() {
   if (out_) std::fclose(out_);
 }

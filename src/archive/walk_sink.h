@@ -21,10 +21,14 @@ class WalkSink {
   // Creates or replaces the file for binary writing; one output is open at a time.
   virtual bool OpenOutput(const std::string& path) = 0;
   virtual bool WriteOutput(const unsigned char* data, std::size_t size) = 0;
-  // False when buffered data could not be written out.
+  // Closes a file the walk gives up on; false when buffered data could not be written out.
   virtual bool CloseOutput() = 0;
+  // Closes a file written whole and gives it its stored time; false as for CloseOutput. By
+  // default CloseOutput, then SetWriteTime; a sink that can stamp the open file does both
+  // through the one handle.
+  virtual bool FinishOutput(const std::string& path, std::uint64_t filetime);
   // Result ignored: a time that cannot be set leaves the file as it is.
-  virtual void SetWriteTime(const std::string& path, std::uint64_t filetime) = 0;
+  virtual void SetWriteTime(const std::string& /*path*/, std::uint64_t /*filetime*/) {}
 
   // Extraction buffers, asked for on the walk's calling thread. Null when memory has run
   // out: the walk then ends as kNoMemory, so a sink tells nobody here and the caller reports
