@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/cp932.h"
-#include "common/loaded_function_win.h"
+#include "common/late_bound_win.h"
 #include "common/wide_win.h"
 #include "system/handle_path_win.h"
 #include "system/protected_copy_win.h"
@@ -68,7 +68,7 @@ enum class Made { kMade, kExists, kFailed };
 // Creates the folder and opens it in one step, so that the handle holds the very folder made:
 // CreateDirectory and a later open would leave a moment for a swap.
 Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, HANDLE* hold) {
-  static const CreateFileFn create = LoadedFunction<CreateFileFn>(L"ntdll.dll", "NtCreateFile");
+  const CreateFileFn create = LateBoundFunction<CreateFileFn>(LateBound::kNtCreateFile);
   if (!create) return Made::kFailed;
   std::wstring nt_path;
   if (path.compare(0, 2, L"\\\\") == 0) {
@@ -100,7 +100,7 @@ Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
 }
 
 // The handle holds a plain folder whose path, as the system resolves it, is `path`: a link
-// anywhere on the way would make it some other folder. Before Vista the path cannot be asked.
+// anywhere on the way would make it some other folder.
 bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(hold, &info)) return false;
@@ -108,7 +108,7 @@ bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
     return false;
   }
   // The temporary path may hold short names; the resolved one has the long ones.
-  return HandleMayBeAt(hold, LongPathW(path));
+  return HandleIsAt(hold, LongPathW(path));
 }
 
 std::wstring FullPathW(const std::wstring& path) {

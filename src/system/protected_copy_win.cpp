@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "common/cp932.h"
+#include "common/late_bound_win.h"
 #include "common/setup_names.h"
 #include "system/folder_rules.h"
 #include "system/handle_path_win.h"
@@ -20,13 +21,9 @@ namespace {
 
 constexpr int kFreshFolderTries = 16;
 
-// RtlGenRandom, exported by advapi32 under this name since Windows XP.
-using RandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-
 bool RandomHex(std::string* text) {
-  const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-  const FARPROC proc = advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr;
-  const RandomFn fn = reinterpret_cast<RandomFn>(reinterpret_cast<void (*)()>(proc));
+  using RandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  const RandomFn fn = LateBoundFunction<RandomFn>(LateBound::kRtlGenRandom);
   unsigned char bytes[8];
   if (!fn || !fn(bytes, sizeof bytes)) return false;
   static const char kDigits[] = "0123456789abcdef";
