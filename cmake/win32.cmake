@@ -1,6 +1,7 @@
 # Cross tree: Panvester.exe, its Win32 shell and the tests that run under Wine.
-# Only DLLs the loader takes from the system: known DLLs, and comctl32 through the manifest.
-set(PV_WIN32_LIBS comctl32 ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
+# Only DLLs the loader takes from the system: known DLLs (ntdll, which the system maps into
+# every process itself, among them), and comctl32 through the manifest.
+set(PV_WIN32_LIBS comctl32 ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32 ntdll)
 add_link_options(-static -static-libgcc -static-libstdc++
                  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 

@@ -9,7 +9,6 @@ struct Row {
 };
 
 constexpr Row kRows[] = {
-    {LateBound::kNtCreateFile, L"ntdll.dll", "NtCreateFile"},
     {LateBound::kRtlGenRandom, L"advapi32.dll", "SystemFunction036"},
     {LateBound::kSetDefaultDllDirectories, L"kernel32.dll", "SetDefaultDllDirectories"},
 };

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 enum class LateBound {
-  kNtCreateFile,              // ntdll; its import library would bind C runtime names to ntdll's own
   kRtlGenRandom,              // advapi32 "SystemFunction036": a name the system may drop some day
   kSetDefaultDllDirectories,  // kernel32; not on a plain Vista or 7 (it came with an update)
 };
