@@ -1,6 +1,7 @@
 # Cross tree: Panvester.exe, its Win32 shell and the tests that run under Wine.
-# Only DLLs the loader takes from the system: known DLLs, and comctl32 through the manifest.
-set(PV_WIN32_LIBS comctl32 ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32)
+# Only DLLs the loader takes from the system: known DLLs (ntdll, which the system maps into
+# every process itself, among them), and comctl32 through the manifest.
+set(PV_WIN32_LIBS comctl32 ole32 oleaut32 uuid shell32 advapi32 gdi32 user32 kernel32 ntdll)
 add_link_options(-static -static-libgcc -static-libstdc++
                  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 
@@ -29,8 +30,9 @@ foreach(program driver uninst)
   add_library(pv${program} STATIC ${sources})
   target_link_libraries(pv${program} PUBLIC pvshell)
 endforeach()
-# The same sources build for x86_64 (tests) and i686 (what ships).
-target_compile_definitions(pvcore PUBLIC NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+# The same sources build for x86_64 (tests) and i686 (what ships), for the one supported floor:
+# Vista. What it has is imported; what it may lack is looked up (common/late_bound_win.h).
+target_compile_definitions(pvcore PUBLIC NOMINMAX _WIN32_WINNT=0x0600 WINVER=0x0600)
 
 # Icon and animation are drawn at build time by a host tool of ours.
 if(NOT PV_HOST_TOOLS_DIR)

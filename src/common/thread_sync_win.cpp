@@ -1,6 +1,3 @@
-// Slim locks and condition variables came with Vista, which the programs need anyway.
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
 #include "common/thread_sync.h"
 
 #include <windows.h>

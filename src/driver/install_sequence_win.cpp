@@ -119,7 +119,11 @@ int Install() {
   CreateStartMenuShortcuts(g_install_folder);
   AskDesktopShortcut(g_install_folder);
   std::uint64_t payload_bytes = 0;
+  // A reinstall into the same folder: this install's records replace the ones the entry started.
+  std::string earlier_uninstaller;
+  const bool reinstall = RegisteredUninstaller(g_install_folder, &earlier_uninstaller);
   RegisterUninstaller(g_install_folder, ArchiveUncompressedTotal(&payload_bytes) ? &payload_bytes : nullptr);
+  if (reinstall) RemoveReplacedRecords(g_install_folder, earlier_uninstaller);
 
   SetInstallFolderPointer(g_install_folder);
   char key[kSplitBuffer];

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/cp932.h"
-#include "common/loaded_function_win.h"
 #include "common/wide_win.h"
 #include "system/handle_path_win.h"
 #include "system/protected_copy_win.h"
@@ -40,9 +39,6 @@ constexpr int kWorkFolderTries = 32;
 constexpr std::size_t kFolderMaxText = MAX_PATH - 12;
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
 
-using CreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
-                                      ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-
 
 // Owns a security descriptor made from its text form.
 class Descriptor {
@@ -68,8 +64,6 @@ enum class Made { kMade, kExists, kFailed };
 // Creates the folder and opens it in one step, so that the handle holds the very folder made:
 // CreateDirectory and a later open would leave a moment for a swap.
 Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, HANDLE* hold) {
-  static const CreateFileFn create = LoadedFunction<CreateFileFn>(L"ntdll.dll", "NtCreateFile");
-  if (!create) return Made::kFailed;
   std::wstring nt_path;
   if (path.compare(0, 2, L"\\\\") == 0) {
     nt_path = L"\\??\\UNC\\" + path.substr(2);
@@ -90,9 +84,9 @@ Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
   // Read access, so that the share mode counts against every later open: without
   // FILE_SHARE_DELETE no one can open the folder to rename or delete it.
   const NTSTATUS status =
-      create(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes,
-             &status_block, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-             FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+      NtCreateFile(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes,
+                   &status_block, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                   FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (status == kNameCollision) return Made::kExists;
   if (status < 0) return Made::kFailed;
   *hold = handle;
@@ -100,7 +94,7 @@ Made CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
 }
 
 // The handle holds a plain folder whose path, as the system resolves it, is `path`: a link
-// anywhere on the way would make it some other folder. Before Vista the path cannot be asked.
+// anywhere on the way would make it some other folder.
 bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(hold, &info)) return false;
@@ -108,7 +102,7 @@ bool HoldsFolderAt(HANDLE hold, const std::wstring& path) {
     return false;
   }
   // The temporary path may hold short names; the resolved one has the long ones.
-  return HandleMayBeAt(hold, LongPathW(path));
+  return HandleIsAt(hold, LongPathW(path));
 }
 
 std::wstring FullPathW(const std::wstring& path) {

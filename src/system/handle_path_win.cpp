@@ -2,30 +2,17 @@
 
 #include <vector>
 
-#include "common/loaded_function_win.h"
 #include "system/final_path_rule.h"
 
 namespace {
 
-constexpr DWORD kFileNameNormalized = 0;
-constexpr DWORD kVolumeNameDos = 0;
-
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-
-// Vista and later, looked up in the already loaded kernel32: older systems lack it.
-FinalPathFn FinalPathFunction() {
-  static const FinalPathFn fn = LoadedFunction<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  return fn;
-}
-
 std::u16string Utf16(const std::wstring& wide) { return std::u16string(wide.begin(), wide.end()); }
 
 bool FinalPathOf(HANDLE handle, std::u16string* path) {
-  const FinalPathFn fn = FinalPathFunction();
-  if (!fn) return false;
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (int tries = 0; tries < 2; ++tries) {
-    const DWORD n = fn(handle, buffer.data(), static_cast<DWORD>(buffer.size()), kFileNameNormalized | kVolumeNameDos);
+    const DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0) return false;
     if (n < buffer.size()) {
       path->assign(buffer.begin(), buffer.begin() + n);
@@ -37,10 +24,6 @@ bool FinalPathOf(HANDLE handle, std::u16string* path) {
 }
 
 }  // namespace
-
-bool HandleMayBeAt(HANDLE handle, const std::wstring& path) {
-  return !FinalPathFunction() || HandleIsAt(handle, path);
-}
 
 bool HandleIsAt(HANDLE handle, const std::wstring& path) {
   HandleFacts facts;

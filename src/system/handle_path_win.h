@@ -10,10 +10,6 @@
 // so an elevated caller that acts on the handle fails closed.
 bool HandleIsAt(HANDLE handle, const std::wstring& path);
 
-// The same where the system can give a final path; where it cannot (before Vista) the handle
-// is taken as it is, for callers that have checked its attributes themselves.
-bool HandleMayBeAt(HANDLE handle, const std::wstring& path);
-
 // `folder` opened with `access` without following a link and without sharing deletion, so that
 // it can be neither renamed nor replaced while the handle is held; INVALID_HANDLE_VALUE unless
 // the handle holds that very folder, a plain one.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "common/cp932.h"
+#include "common/late_bound_win.h"
 #include "common/setup_names.h"
 #include "system/folder_rules.h"
 #include "system/handle_path_win.h"
@@ -20,13 +21,9 @@ namespace {
 
 constexpr int kFreshFolderTries = 16;
 
-// RtlGenRandom, exported by advapi32 under this name since Windows XP.
-using RandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-
 bool RandomHex(std::string* text) {
-  const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-  const FARPROC proc = advapi ? GetProcAddress(advapi, "SystemFunction036") : nullptr;
-  const RandomFn fn = reinterpret_cast<RandomFn>(reinterpret_cast<void (*)()>(proc));
+  using RandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  const RandomFn fn = LateBoundFunction<RandomFn>(LateBound::kRtlGenRandom);
   unsigned char bytes[8];
   if (!fn || !fn(bytes, sizeof bytes)) return false;
   static const char kDigits[] = "0123456789abcdef";
@@ -207,21 +204,47 @@ bool AccessListsKept() {
 
 }  // namespace
 
-bool IsRecordsFolder(const std::string& folder) {
+namespace {
+
+// Directly in the common application-data folder, named with the records prefix.
+bool HasRecordsFolderName(const std::string& folder) {
   const std::string parent = CommonAppData();
   if (parent.empty()) return false;
   const std::string prefix = parent + '\\' + kRecordsFolderPrefix;
   if (folder.size() <= prefix.size() || LowerMb(folder.substr(0, prefix.size())) != LowerMb(prefix)) return false;
-  if (FindCharMb(std::string_view(folder).substr(prefix.size()), '\\') != std::string_view::npos) return false;
-  // Anyone may make a folder by that name: its owner and access list decide.
-  std::wstring wide;
-  if (!WidenCp932(folder, &wide)) return false;
+  return FindCharMb(std::string_view(folder).substr(prefix.size()), '\\') == std::string_view::npos;
+}
+
+// Anyone may make a folder by that name: the owner and access list of the folder the handle
+// holds decide.
+bool HoldsRecordsFolder(HANDLE handle) {
   FolderSecurity security;
-  {
-    const FileHandle handle(OpenFolderItself(wide, READ_CONTROL));
-    if (!handle.ok() || !ReadSecurityOf(handle.get(), &security)) return false;
+  return ReadSecurityOf(handle, &security) && (OnlyAdministratorsMayWrite(security) || !AccessListsKept());
+}
+
+// Deletes a records folder, held from the check to its end: it cannot be renamed or replaced
+// meanwhile, and it goes through that handle. Nothing goes on any doubt.
+void RemoveHeldRecordsFolder(const std::string& folder) {
+  std::wstring wide;
+  if (!HasRecordsFolderName(folder) || !WidenCp932(folder, &wide)) return;
+  const FileHandle hold(OpenFolderItself(wide, READ_CONTROL | DELETE));
+  if (!hold.ok() || !HoldsRecordsFolder(hold.get())) return;
+  for (const char* name : kRecordsFiles) {
+    std::wstring file = wide + L'\\';
+    if (AppendCp932(&file, name)) DeleteFileW(file.c_str());
   }
-  return OnlyAdministratorsMayWrite(security) || !AccessListsKept();
+  // Refused while anything else is left in it.
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  SetFileInformationByHandle(hold.get(), FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+}  // namespace
+
+bool IsRecordsFolder(const std::string& folder) {
+  std::wstring wide;
+  if (!HasRecordsFolderName(folder) || !WidenCp932(folder, &wide)) return false;
+  const FileHandle handle(OpenFolderItself(wide, READ_CONTROL));
+  return handle.ok() && HoldsRecordsFolder(handle.get());
 }
 
 void RemoveRecordsFolder(const std::string& folder) {
@@ -230,4 +253,14 @@ void RemoveRecordsFolder(const std::string& folder) {
     if (WidenCp932(folder + '\\' + name, &wide)) DeleteFileW(wide.c_str());
   }
   if (WidenCp932(folder, &wide)) RemoveDirectoryW(wide.c_str());
+}
+
+void RemoveReplacedRecords(const char* install_folder, const std::string& earlier_uninstaller) {
+  std::string now;
+  // Only once the entry is still this folder's and starts another program: after a
+  // registration that failed, the earlier records are still the only uninstaller.
+  if (!RegisteredUninstaller(install_folder, &now) || LowerMb(now) == LowerMb(earlier_uninstaller)) return;
+  const std::size_t leaf = FindLastCharMb(earlier_uninstaller, '\\');
+  if (leaf == std::string::npos || LowerMb(earlier_uninstaller.substr(leaf + 1)) != LowerMb(kUninstallerName)) return;
+  RemoveHeldRecordsFolder(earlier_uninstaller.substr(0, leaf));
 }

@@ -34,3 +34,9 @@ bool IsRecordsFolder(const std::string& folder);
 
 // Deletes the records folder's files and the folder (the uninstaller's last step).
 void RemoveRecordsFolder(const std::string& folder);
+
+// A reinstall into the same install folder registers its own records: the records folder of
+// `earlier_uninstaller` (what the uninstall entry of `install_folder` started before) is then
+// no one's. Deleted once the entry starts another program, and only when it is a records
+// folder, decided by a handle held until it is gone; never through a link.
+void RemoveReplacedRecords(const char* install_folder, const std::string& earlier_uninstaller);

@@ -145,7 +145,7 @@ bool IsPlainIniFile(HANDLE file, const std::wstring& path) {
   // Some systems follow a link whatever the flag says: the final path then names its target.
   return GetFileInformationByHandle(file, &info) &&
          !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-         info.nNumberOfLinks <= 1 && HandleMayBeAt(file, path);
+         info.nNumberOfLinks <= 1 && HandleIsAt(file, path);
 }
 
 // `create`: a missing file is made (CREATE_NEW, so a name planted meanwhile, a link even,
@@ -195,20 +195,15 @@ bool WriteIniFile(HANDLE file, const std::string& bytes) {
   return SetEndOfFile(file) != 0;
 }
 
-// Deletes the file the handle holds (Vista and later); false where the system cannot.
+// Deletes the file the handle holds; false where the file system refuses.
 bool DeleteIniFile(HANDLE file) {
-  using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-  constexpr int kFileDispositionInfo = 4;
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const FARPROC proc = kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr;
-  const SetInfoFn set_info = reinterpret_cast<SetInfoFn>(reinterpret_cast<void (*)()>(proc));
-  BOOLEAN delete_file = TRUE;  // FILE_DISPOSITION_INFO
-  return set_info && set_info(file, kFileDispositionInfo, &delete_file, sizeof delete_file);
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 // Reads the file (none yet: empty), applies `edit` to its bytes and writes back what
-// changed; a file left blank is deleted when `delete_blank` (emptied where the system cannot
-// delete through a handle).
+// changed; a file left blank is deleted when `delete_blank` (emptied where the file system
+// refuses the deletion through the handle).
 template <class Edit>
 void EditIniFile(const char* file, bool delete_blank, Edit edit) {
   std::wstring path;

@@ -323,18 +323,44 @@ void SetNoUninstaller() {
   g_no_uninstaller = true;
 }
 
+namespace {
+
+// A REG_SZ value without a stored terminator; false when there is none.
+bool QueryText(const RegKey& key, const char* value_name, std::string* text) {
+  DWORD type = 0;
+  if (!key.Query(value_name, &type, text) || type != REG_SZ) return false;
+  *text = text->c_str();
+  return true;
+}
+
+// Another installation of the same title in another folder owns the entry by now.
+bool EntryIsFor(const RegKey& key, const char* install_folder) {
+  std::string stored;
+  std::string ours(install_folder);
+  return QueryText(key, "InstallLocation", &stored) && LowerMb(StripBackslash(stored)) == LowerMb(StripBackslash(ours));
+}
+
+}  // namespace
+
+bool RegisteredUninstaller(const char* install_folder, std::string* uninstaller) {
+  uninstaller->clear();
+  RegKey key;
+  if (!key.Open(HKEY_LOCAL_MACHINE, UninstallKeyName().c_str()) || !EntryIsFor(key, install_folder)) return false;
+  std::string command;
+  if (QueryText(key, "UninstallString", &command) && command.size() >= 2 && command.front() == '"' &&
+      command.back() == '"') {
+    *uninstaller = command.substr(1, command.size() - 2);
+  } else {
+    *uninstaller = command;
+  }
+  return true;
+}
+
 void RemoveUninstallEntry(const char* install_folder) {
   const std::string name = UninstallKeyName();
   {
     RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, name.c_str())) return;
-    DWORD type = 0;
-    std::string stored;
-    // Another installation of the same title in another folder owns the entry by now.
-    if (!key.Query("InstallLocation", &type, &stored) || type != REG_SZ) return;
-    stored = stored.c_str();  // without a stored terminator
-    std::string ours(install_folder);
-    if (LowerMb(StripBackslash(stored)) != LowerMb(StripBackslash(ours))) return;
+    if (!key.Open(HKEY_LOCAL_MACHINE, name.c_str()) || !EntryIsFor(key, install_folder)) return;
   }
   // The same key name as the one written through RegKey, on any system language.
   RegDeleteKeyCp932(HKEY_LOCAL_MACHINE, name.c_str());

@@ -59,3 +59,6 @@ std::string UninstallKeyName();
 // Deletes that key (under HKEY_LOCAL_MACHINE) with its values, but only while its
 // InstallLocation is this install folder.
 void RemoveUninstallEntry(const char* install_folder);
+// True when that key's InstallLocation is this install folder; `uninstaller` then gets the
+// program its UninstallString starts (without the quotes; empty when it has none).
+bool RegisteredUninstaller(const char* install_folder, std::string* uninstaller);

@@ -40,17 +40,13 @@ constexpr int kDataCsidls[] = {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_
 // from these environment values.
 constexpr const wchar_t* kProtectedVariables[] = {L"ProgramW6432", L"CommonProgramW6432"};
 
-// {4C5C32FF-BB9D-43B0-B5B4-2D72E54EAAA4}: there is no CSIDL for it.
-constexpr GUID kFolderIdSavedGames = {0x4C5C32FF, 0xBB9D, 0x43B0, {0xB5, 0xB4, 0x2D, 0x72, 0xE5, 0x4E, 0xAA, 0xA4}};
-
-// The saved-games folder, on systems that have one (looked up in the loaded shell32).
+// The saved-games folder, which has no CSIDL.
 std::string SavedGamesFolder() {
-  using KnownFolderFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
-  const KnownFolderFn fn = LoadedFunction<KnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
-  if (!fn) return std::string();
   PWSTR wide = nullptr;
   std::string folder;
-  if (SUCCEEDED(fn(kFolderIdSavedGames, 0, nullptr, &wide)) && wide && !NarrowCp932(wide, &folder)) folder.clear();
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_SavedGames, 0, nullptr, &wide)) && wide && !NarrowCp932(wide, &folder)) {
+    folder.clear();
+  }
   CoTaskMemFree(wide);
   return folder;
 }

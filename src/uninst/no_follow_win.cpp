@@ -5,27 +5,7 @@
 
 namespace {
 
-// The Vista-and-later calls, looked up in the already loaded kernel32. Without the final
-// path (an older system) nothing is deleted: the checks by name alone cannot see a swap.
-struct FileBasicInformation {
-  LARGE_INTEGER creation_time;
-  LARGE_INTEGER last_access_time;
-  LARGE_INTEGER last_write_time;
-  LARGE_INTEGER change_time;
-  DWORD attributes;
-};
-struct FileDispositionInformation {
-  BOOLEAN delete_file;
-};
-constexpr int kFileBasicInfo = 0;
-constexpr int kFileDispositionInfo = 4;
-
-using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-
-SetInfoFn SetInfoFunction() {
-  static const SetInfoFn fn = LoadedFunction<SetInfoFn>(L"kernel32.dll", "SetFileInformationByHandle");
-  return fn;
-}
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Where the root ends: after "X:" or "\\server\share"; 0 for anything else.
 std::size_t RootLength(const std::wstring& path) {
@@ -66,112 +46,118 @@ NoFollowResult CheckComponentsAbove(const std::wstring& wide) {
   return result;
 }
 
-bool DeleteByHandle(HANDLE handle, DWORD attributes) {
-  const SetInfoFn set_info = SetInfoFunction();
-  if (!set_info) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return false;
-  }
-  if (attributes & FILE_ATTRIBUTE_READONLY) {
-    FileBasicInformation basic{};
-    basic.attributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
-    if (basic.attributes != FILE_ATTRIBUTE_NORMAL) basic.attributes &= ~FILE_ATTRIBUTE_NORMAL;
-    set_info(handle, kFileBasicInfo, &basic, sizeof basic);
-  }
-  FileDispositionInformation disposition{TRUE};
-  return set_info(handle, kFileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+NoFollowResult Status(NoFollow status) {
+  NoFollowResult result;
+  result.status = status;
+  return result;
 }
 
-// Opens `path` without following a link, checks it, and deletes it through the handle; with
-// `only_check` the plain folder is merely confirmed.
-NoFollowResult Remove(const std::string& path, Kind kind, bool named, bool only_check) {
-  NoFollowResult result;
-  std::wstring wide;
-  if (!WidenCp932(path, &wide)) {
-    result.error = ERROR_NO_UNICODE_TRANSLATION;
-    return result;
-  }
-  result = CheckComponentsAbove(wide);
-  if (result.status != NoFollow::kDone) return result;
+NoFollowResult LinkLeft(const std::string& where) {
+  NoFollowResult result = Status(NoFollow::kLinkLeft);
+  result.where = where;
+  return result;
+}
 
-  const DWORD by_name = GetFileAttributesW(wide.c_str());
-  if (by_name == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NoFollow::kGone : NoFollow::kFailed;
-    result.error = error;
-    return result;
-  }
-  const bool link_by_name = (by_name & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (link_by_name && (!named || only_check)) {
-    result.status = NoFollow::kLinkLeft;
-    result.where = path;
-    return result;
-  }
-
-  const DWORD access = only_check ? FILE_READ_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  FileHandle handle(CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.ok()) {
-    const DWORD error = GetLastError();
-    result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NoFollow::kGone : NoFollow::kFailed;
-    result.error = error;
-    return result;
-  }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle.get(), &info)) {
-    result.status = NoFollow::kFailed;
-    result.error = GetLastError();
-    return result;
-  }
-  const bool link_by_handle = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  // The name showed a link but the handle holds something else: the system followed it
-  // (some do, whatever the flag says). Nothing is done through such a handle.
-  if (link_by_name != link_by_handle) {
-    result.status = NoFollow::kLinkLeft;
-    result.where = path;
-    return result;
-  }
-  if (!link_by_handle) {
-    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder != (kind == Kind::kFolder)) {
-      result.status = NoFollow::kWrongKind;
-      return result;
-    }
-  }
-  // A final path the system cannot give, or one on another volume, is not the path asked for.
-  if (!HandleIsAt(handle.get(), wide)) {
-    result.status = NoFollow::kElsewhere;
-    return result;
-  }
-  if (only_check) {
-    result.status = NoFollow::kDone;
-    return result;
-  }
-  if (DeleteByHandle(handle.get(), info.dwFileAttributes)) {
-    result.status = NoFollow::kDone;
-    return result;
-  }
-  DWORD error = GetLastError();
-  if (error == ERROR_CALL_NOT_IMPLEMENTED) {
-    // An older system: by name, right after the checks above.
-    const BOOL done = kind == Kind::kFolder ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str());
-    if (done) {
-      result.status = NoFollow::kDone;
-      return result;
-    }
-    error = GetLastError();
-  }
-  result.status = NoFollow::kFailed;
+// A lookup or open that failed: nothing there, or the system's refusal.
+NoFollowResult Missing(DWORD error) {
+  NoFollowResult result =
+      Status(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NoFollow::kGone : NoFollow::kFailed);
   result.error = error;
   return result;
 }
 
-}  // namespace
+// A path as its name shows it, reached through plain folders only.
+struct Found {
+  std::string path;
+  std::wstring wide;
+  DWORD attributes = 0;  // by name
+  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+};
 
-NoFollowResult DeleteFileNoFollow(const std::string& path, bool named) { return Remove(path, Kind::kFile, named, false); }
-
-NoFollowResult RemoveFolderNoFollow(const std::string& path, bool named) {
-  return Remove(path, Kind::kFolder, named, false);
+NoFollowResult Find(const std::string& path, Found* found) {
+  found->path = path;
+  if (!WidenCp932(path, &found->wide)) {
+    NoFollowResult result;
+    result.error = ERROR_NO_UNICODE_TRANSLATION;
+    return result;
+  }
+  const NoFollowResult above = CheckComponentsAbove(found->wide);
+  if (above.status != NoFollow::kDone) return above;
+  found->attributes = GetFileAttributesW(found->wide.c_str());
+  if (found->attributes == INVALID_FILE_ATTRIBUTES) return Missing(GetLastError());
+  return Status(NoFollow::kDone);
 }
 
-NoFollowResult CheckFolderNoFollow(const std::string& folder) { return Remove(folder, Kind::kFolder, false, true); }
+// The object itself, not what a link at the end points to.
+HANDLE OpenItself(const Found& found, DWORD access) {
+  return CreateFileW(found.wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// kDone when `handle` (just opened by OpenItself) holds what the name showed: a link only
+// where the name showed one, else an object of `kind`, at the very path asked for.
+NoFollowResult CheckHeld(const Found& found, Kind kind, const FileHandle& handle, DWORD* attributes) {
+  if (!handle.ok()) return Missing(GetLastError());
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info)) {
+    NoFollowResult result;
+    result.error = GetLastError();
+    return result;
+  }
+  *attributes = info.dwFileAttributes;
+  const bool link_by_handle = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // The name showed a link but the handle holds something else: the system followed it
+  // (some do, whatever the flag says). Nothing is done through such a handle.
+  if (found.IsLink() != link_by_handle) return LinkLeft(found.path);
+  const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!link_by_handle && folder != (kind == Kind::kFolder)) return Status(NoFollow::kWrongKind);
+  // A final path the system cannot give, or one on another volume, is not the path asked for.
+  if (!HandleIsAt(handle.get(), found.wide)) return Status(NoFollow::kElsewhere);
+  return Status(NoFollow::kDone);
+}
+
+// Deletes what the handle holds, a read-only file as well.
+NoFollowResult DeleteHeld(const FileHandle& handle, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+    if (basic.FileAttributes != FILE_ATTRIBUTE_NORMAL) basic.FileAttributes &= ~FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle.get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(handle.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+    return Status(NoFollow::kDone);
+  }
+  NoFollowResult result;
+  result.error = GetLastError();
+  return result;
+}
+
+// A link at the end goes itself only when `named`: the list or an exact line names this very
+// path. Otherwise it is left, and so is anything the checks above refuse.
+NoFollowResult Delete(const std::string& path, Kind kind, bool named) {
+  Found found;
+  NoFollowResult result = Find(path, &found);
+  if (result.status != NoFollow::kDone) return result;
+  if (found.IsLink() && !named) return LinkLeft(path);
+  const FileHandle handle(OpenItself(found, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+  DWORD attributes = 0;
+  result = CheckHeld(found, kind, handle, &attributes);
+  return result.status == NoFollow::kDone ? DeleteHeld(handle, attributes) : result;
+}
+
+}  // namespace
+
+NoFollowResult DeleteFileNoFollow(const std::string& path, bool named) { return Delete(path, Kind::kFile, named); }
+
+NoFollowResult RemoveFolderNoFollow(const std::string& path, bool named) { return Delete(path, Kind::kFolder, named); }
+
+NoFollowResult CheckFolderNoFollow(const std::string& folder) {
+  Found found;
+  const NoFollowResult result = Find(folder, &found);
+  if (result.status != NoFollow::kDone) return result;
+  if (found.IsLink()) return LinkLeft(folder);
+  const FileHandle handle(OpenItself(found, FILE_READ_ATTRIBUTES));
+  DWORD attributes = 0;
+  return CheckHeld(found, Kind::kFolder, handle, &attributes);
+}

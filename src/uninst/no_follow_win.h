@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "common/loaded_function_win.h"
 #include "common/wide_win.h"
 
 enum class NoFollow {
@@ -26,8 +25,6 @@ struct NoFollowResult {
   DWORD error = 0;
   std::string where;  // the reparse point met, for kLinkLeft
 };
-
-
 
 // Deletes a file. When `named` (the install list or an exact line names it) a reparse point
 // at the end is itself removed, provided the handle holds the link and not what it points to.

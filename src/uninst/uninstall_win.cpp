@@ -74,20 +74,8 @@ class Removal {
   void DeleteOneFile(const std::string& path, bool named) {
     for (;;) {
       const NoFollowResult result = DeleteFileNoFollow(path, named);
-      switch (result.status) {
-        case NoFollow::kDone:
-        case NoFollow::kGone:
-        case NoFollow::kWrongKind:  // a folder by that name: the folder pass deals with it
-          return;
-        case NoFollow::kLinkLeft:
-          NoteLink(result.where);
-          return;
-        case NoFollow::kElsewhere:
-          NoteLink(path);
-          return;
-        case NoFollow::kFailed:
-          break;
-      }
+      // Done, gone, a link left, or a folder by that name (the folder pass deals with it).
+      if (NoteIfLink(result, path) || result.status != NoFollow::kFailed) return;
       if (!RetrySkipBox("[%s]を削除できませんでした。\nファイルが使用中の可能性があります。"
                         "使用しているプログラムを終了してから[再試行]を押してください。\n"
                         "[キャンセル]を押すと、このファイルを残して続けます。",
@@ -113,8 +101,7 @@ class Removal {
       return files;
     }
     const NoFollowResult folder = CheckFolderNoFollow(target.folder);
-    if (folder.status == NoFollow::kLinkLeft) NoteLink(folder.where);
-    if (folder.status == NoFollow::kElsewhere) NoteLink(target.folder);
+    NoteIfLink(folder, target.folder);
     if (folder.status != NoFollow::kDone) return files;
     std::wstring pattern;
     if (!WidenCp932(target.folder + "\\*", &pattern)) return files;
@@ -160,18 +147,7 @@ class Removal {
     std::vector<std::string> kept;
     for (const std::string& folder : OrderFoldersForRemoval(candidates, context_)) {
       const NoFollowResult result = RemoveFolderNoFollow(folder, named.count(LowerMb(folder)) != 0);
-      if (result.status == NoFollow::kDone || result.status == NoFollow::kGone ||
-          result.status == NoFollow::kWrongKind) {
-        continue;
-      }
-      if (result.status == NoFollow::kLinkLeft) {
-        NoteLink(result.where);
-        continue;
-      }
-      if (result.status == NoFollow::kElsewhere) {
-        NoteLink(folder);
-        continue;
-      }
+      if (NoteIfLink(result, folder) || result.status != NoFollow::kFailed) continue;
       if (IsSameOrInside(folder, context_.install_folder) && !IsProtectedFolder(folder)) kept.push_back(folder);
     }
     outcome_.kept_folders = OutermostFolders(kept);
@@ -182,14 +158,24 @@ class Removal {
   void RemoveMadeFolders(const std::vector<std::string>& made) {
     for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
       if (!MayRemoveMadeFolder(*folder, context_)) continue;
-      const NoFollowResult result = RemoveFolderNoFollow(*folder, false);
-      if (result.status == NoFollow::kLinkLeft) NoteLink(result.where);
-      if (result.status == NoFollow::kElsewhere) NoteLink(*folder);
+      NoteIfLink(RemoveFolderNoFollow(*folder, false), *folder);
     }
   }
 
   void NoteLink(const std::string& path) {
     if (link_keys_.insert(LowerMb(path)).second) outcome_.links_left.push_back(path);
+  }
+  // What was left for a link, on the way or at the end (named by `where`), or for a handle
+  // that held another path than `path`: named in the report. False for any other result.
+  bool NoteIfLink(const NoFollowResult& result, const std::string& path) {
+    if (result.status == NoFollow::kLinkLeft) {
+      NoteLink(result.where);
+    } else if (result.status == NoFollow::kElsewhere) {
+      NoteLink(path);
+    } else {
+      return false;
+    }
+    return true;
   }
   UninstallOutcome& outcome() { return outcome_; }
 

@@ -9,8 +9,9 @@
 set -uo pipefail
 objdump=$1
 shift
-# Known DLLs on every system the programs run on (Vista and later), in lower case.
-known=" advapi32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll rpcrt4.dll shell32.dll shlwapi.dll user32.dll "
+# Known DLLs on every system the programs run on (Vista and later), in lower case; ntdll.dll
+# the system maps into every process before anything is loaded.
+known=" advapi32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll ntdll.dll ole32.dll oleaut32.dll rpcrt4.dll shell32.dll shlwapi.dll user32.dll "
 required_flags=$((0x40 | 0x100 | 0x8000))
 failed=0
 fail() {

@@ -198,6 +198,10 @@ bool TemporaryCopiesGone() {
   return false;
 }
 
+std::vector<std::string> RecordsFolders() {
+  return wt::ListNames(SpecialFolder(CSIDL_COMMON_APPDATA), "PanvesterUninstall_*");
+}
+
 std::string IniValue(const char* key) {
   char value[512] = "";
   GetPrivateProfileStringA("Install", key, "(none)", value, sizeof value, IniFile().c_str());
@@ -391,6 +395,35 @@ TEST_F(UninstallEndToEnd, OnlyWhatThisInstallationMadeGoes) {
   EXPECT_TRUE(wt::FileExists(second + "\\game.exe"));
   wt::RemoveTree(second);
   wt::RemoveTree(before);
+}
+
+// A reinstall into the same folder: its records replace the first install's, so that
+// uninstalling leaves no records folder behind.
+TEST_F(UninstallEndToEnd, AReinstallIntoTheSameFolderLeavesNoRecordsBehind) {
+  const std::string folder = "C:\\Games\\UNI6";
+  const std::vector<std::string> before = RecordsFolders();
+  const std::string setup = wt::MakeSetup(wt::TempDir() + "\\uni-again", GameFiles(), wt::Container::kAppended);
+  Install(setup, folder);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string first_uninstaller = EntryUninstaller();
+  Install(setup, folder);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string second_uninstaller = EntryUninstaller();
+  ASSERT_NE(second_uninstaller, first_uninstaller);
+  EXPECT_FALSE(wt::DirectoryExists(first_uninstaller.substr(0, first_uninstaller.rfind('\\'))));
+
+  wt::Process original = wt::Start(second_uninstaller);
+  EXPECT_EQ(Answer(IDYES).text, kQuestion);
+  DWORD code = 1;
+  ASSERT_TRUE(wt::WaitExit(original, kTimeout, &code));
+  EXPECT_EQ(Answer(IDYES).text, kUserDataQuestion);
+  const Answered report = Answer(IDOK);
+  EXPECT_EQ(report.text, std::string(kDone) + kRefused);
+  ASSERT_TRUE(WaitProcessExit(report.process_id, &code));
+  EXPECT_TRUE(TemporaryCopiesGone());
+  EXPECT_EQ(RecordsFolders(), before);
+  ExpectSystemClean(true);
+  wt::RemoveTree(folder);
 }
 
 }  // namespace
