@@ -82,24 +82,11 @@ TEST(SettingKeyTable, TheDistributorsReferenceShowsEveryRow) {
   EXPECT_EQ(Part(Part(doc, "## Worked example", "## "), "```", "```") + "\n", sample);
 }
 
-class SettingKeyAccessors : public TempFolderTest {
+class SettingKeyAccessors : public LoadedSettingsTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    ResetSettingsForTesting();
-    SetSettingFileOpener(nullptr);
-    ClearRegisteredPlaces();
-    SetBaseFolderPrefix("");
-    SetPlainFileSwitch(1);
-  }
-  void TearDown() override {
-    ResetSettingsForTesting();
-    TempFolderTest::TearDown();
-  }
   void Load(const std::string& text) {
     ResetSettingsForTesting();
-    WriteFile("install.env", text);
-    ASSERT_EQ(LoadSettingList("install.env"), 0);
+    LoadedSettingsTest::Load(text);
   }
 };
 

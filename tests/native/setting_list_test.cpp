@@ -12,26 +12,8 @@
 
 namespace {
 
-class SettingListTest : public TempFolderTest {
+class SettingListTest : public LoadedSettingsTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    ResetSettingsForTesting();
-    SetSettingFileOpener(nullptr);
-    ClearRegisteredPlaces();
-    SetBaseFolderPrefix("");
-    SetPlainFileSwitch(1);
-  }
-  void TearDown() override {
-    ResetSettingsForTesting();
-    TempFolderTest::TearDown();
-  }
-
-  void Load(const std::string& text) {
-    WriteFile("install.env", text);
-    ASSERT_EQ(LoadSettingList("install.env"), 0);
-  }
-
   static std::optional<std::string> Lookup(const char* key) {
     char buffer[1024];
     const char* absent = "\x01" "absent";

@@ -11,6 +11,9 @@
 #include <fstream>
 #include <string>
 
+#include "settings/resource_opener.h"
+#include "settings/setting_list.h"
+
 class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,4 +44,25 @@ class TempFolderTest : public ::testing::Test {
 
   std::filesystem::path saved_;
   std::filesystem::path dir_;
+};
+
+// Settings read from an install.env written into the temporary folder, plain files only.
+class LoadedSettingsTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    ResetSettingsForTesting();
+    SetSettingFileOpener(nullptr);
+    ClearRegisteredPlaces();
+    SetBaseFolderPrefix("");
+    SetPlainFileSwitch(1);
+  }
+  void TearDown() override {
+    ResetSettingsForTesting();
+    TempFolderTest::TearDown();
+  }
+  void Load(const std::string& text) {
+    WriteFile("install.env", text);
+    ASSERT_EQ(LoadSettingList("install.env"), 0);
+  }
 };
