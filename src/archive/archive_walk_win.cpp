@@ -94,15 +94,7 @@ class WindowsSink : public WalkSink {
   void UpdateProgress(int file_position, int overall_position) override {
     if (dialog_) ShowCopyProgress(file_position, overall_position);
   }
-  // Each look at the queue is a round trip to the system: often enough for the window to
-  // answer at once, not after every block.
-  void Pump() override {
-    const DWORD now = GetTickCount();
-    if (pumped_ && now - pumped_at_ < kPumpInterval) return;
-    pumped_ = true;
-    pumped_at_ = now;
-    PumpMessages();
-  }
+  void Pump() override { PumpMessages(); }
 
  private:
   static bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
@@ -140,12 +132,8 @@ class WindowsSink : public WalkSink {
     }
   }
 
-  static constexpr DWORD kPumpInterval = 15;  // milliseconds
-
   bool dialog_;
   bool ask_when_locked_;
-  bool pumped_ = false;
-  DWORD pumped_at_ = 0;
   bool cancelled_ = false;
   std::string target_;
   std::vector<WalkCopy>* copies_;
