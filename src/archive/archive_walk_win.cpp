@@ -57,10 +57,10 @@ class WindowsSink : public WalkSink {
   // player can end it and retry.
   bool OpenOutput(const std::string& path) override {
     for (;;) {
-      out_ = CreateFileCp932(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD error = ERROR_SUCCESS;
+      out_ = CreateOutput(path, &error);
       if (out_ != INVALID_HANDLE_VALUE) break;
-      if (!ask_when_locked_ || !HeldByAnotherProgram(path, GetLastError())) return false;
+      if (!ask_when_locked_ || !HeldByAnotherProgram(path, error)) return false;
       if (!RetrySkipBox(kFileInUseText, path.c_str())) {
         cancelled_ = true;
         return false;
@@ -97,6 +97,20 @@ class WindowsSink : public WalkSink {
   void Pump() override { PumpMessages(); }
 
  private:
+  // A new file is made as new: replacing (truncating) one costs more on some file systems,
+  // which then write it out as it closes (ext4 under Wine: 10% of the install).
+  static HANDLE CreateOutput(const std::string& path, DWORD* error) {
+    HANDLE file = CreateFileCp932(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    *error = GetLastError();
+    if (*error != ERROR_FILE_EXISTS) return file;
+    file = CreateFileCp932(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (file == INVALID_HANDLE_VALUE) *error = GetLastError();
+    return file;
+  }
+
   static bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
     DWORD written = 0;  // a block is far below 4 GiB: one call writes it
     return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
