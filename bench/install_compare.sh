@@ -6,6 +6,8 @@
 # time against `panvester-pack.exe extract` of the same archive under the same Wine.
 # PV_BASE_STUB=OTHER/Panvester.exe adds a setup made with that stub to every round, so that
 # a change to the program is measured against the build before it.
+# PV_BENCH_PERF=1 adds one profiled setup run (perf record over the whole machine) and prints
+# where its CPU time went: the setup's threads, the Wine server, the X server, idle.
 # Usage: bench/install_compare.sh [BUILD_DIR]   (ROUNDS, default 3; the payload generator is
 # ${PV_SHARED:-../shared}/bench/gen_payload.py). Needs ./build.sh build first; generated files
 # go to ${PV_BENCH_DIR:-/tmp/pv-bench-install} and are never committed.
@@ -94,3 +96,12 @@ printf '%-44s %10s\n' "panvester-pack.exe extract (same archive)" "$extract"
 echo
 echo "setup vs NSIS (whole run): $(ratio "$nsis" "$pv")x faster (target at least 1.25)"
 echo "setup copying vs extract: $(ratio "$copy" "$extract")x the time (target at most 1.5)"
+
+if [ "${PV_BENCH_PERF:-}" = 1 ] && command -v perf >/dev/null; then
+  # CPU seconds by process and thread of one setup run: what waits on what shows as idle.
+  perf record -q -a -F 999 -o "$work/perf.data" -- "$here/../scripts/wine-run.sh" "$driver" --time "$(winpath "$setup")" >/dev/null 2>&1
+  echo
+  echo "one profiled setup run: share of both cores' time by thread (swapper = idle)"
+  perf report -i "$work/perf.data" --no-children --sort pid --stdio -g none 2>/dev/null |
+    awk '/%/ { if (++n <= 12) printf "  %-36s %7s\n", $2, $1 }'
+fi
