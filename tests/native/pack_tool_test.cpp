@@ -5,13 +5,19 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "archive/archive_writer.h"
 #include "archive/install_list.h"
 #include "common/byte_order.h"
 #include "archive_test_support.h"
+#include "file_compress.h"
+#include "zlib_streams.h"
 
 namespace {
 
@@ -111,19 +117,75 @@ TEST(PackTool, SidecarAndSetupProgramRoundTrip) {
   }
 }
 
+// The file entries of an archive without a stub: UTF-8 name ('\\'-separated) to zlib stream.
+std::map<std::string, std::string> FileStreams(const std::string& bytes) {
+  std::map<std::string, std::string> streams;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t at = 0; const std::size_t n = LoadU16(b + at);) {
+    const std::uint32_t packed = LoadU32(b + at + 2 + n + 4);
+    const std::string name = Cp932ToUtf8ForTest(bytes.substr(at + 2, n - 1));
+    at += 2 + n + 8;
+    if (packed == kFolderPacked) continue;
+    streams[name] = bytes.substr(at + 8, packed);
+    at += 8 + packed;
+  }
+  return streams;
+}
+
+// True when a zlib stream holds nothing but stored blocks.
+bool AllStored(const std::string& stream) {
+  const auto* s = reinterpret_cast<const unsigned char*>(stream.data());
+  for (std::size_t at = 2; at + 5 <= stream.size() && (s[at] & 6) == 0;) {
+    const bool last = s[at] & 1;
+    at += 5 + (s[at + 1] | s[at + 2] << 8);
+    if (last) return at + 4 == stream.size();
+  }
+  return false;
+}
+
+// Plain zlib's reading of a whole stream; empty unless it ends exactly at the stream's end.
+std::string Uncompress(const std::string& stream, std::size_t expected_size) {
+  std::string out(expected_size + 1, '\0');
+  uLongf size = out.size();
+  uLong used = stream.size();
+  if (uncompress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(stream.data()), &used) !=
+          Z_OK ||
+      used != stream.size()) {
+    return "";
+  }
+  out.resize(size);
+  return out;
+}
+
 // Small files are compressed ahead by the workers, files up to 32 MiB whole in memory, larger
-// ones streamed by the writer: any thread count gives the same bytes, and each stream inflates
-// back to its file.
+// ones in chunks side by side; what deflate cannot shrink is stored. Any thread count gives
+// the same bytes, and each stream inflates back to its file, with plain zlib and with the
+// program's own walk.
 TEST(PackTool, OutputIsTheSameWhateverTheNumberOfThreads) {
   TempDir dir;
   MakeGameTree(dir / "game");
   for (int i = 0; i < 40; ++i) {
     WriteFileBytes(dir / "game/data/f" + std::to_string(i) + ".bin", MakeContent(1000 * i + 5, i % 3 == 0, i));
   }
-  const std::string held = MakeContent(12 << 20, false, 5).replace(1 << 20, 3 << 20, MakeContent(3 << 20, true, 6));
-  const std::string streamed = MakeContent((33 << 20) + 7, true, 7).replace(20 << 20, 1 << 20, MakeContent(1 << 20, false));
-  WriteFileBytes(dir / "game/data/held.dat", held);
-  WriteFileBytes(dir / u8"game/画像/streamed.dat", streamed);
+  const std::vector<unsigned char> zlib = Zlib(MakeContent(600000, false, 11));
+  std::string held = MakeContent(12 << 20, false, 5);
+  held.replace(1 << 20, 3 << 20, MakeContent(3 << 20, true, 6));
+  std::string streamed = MakeContent((33 << 20) + 7, true, 7);
+  streamed.replace(20 << 20, 1 << 20, MakeContent(1 << 20, false));
+  const struct {
+    std::string name;
+    std::string content;
+    bool stored;
+  } rows[] = {
+      {"data/held.dat", held, false},
+      {"data/noise.bin", MakeContent(300000, true, 10), true},
+      {"data/packed.ogg", std::string(zlib.begin(), zlib.end()), true},
+      // Over the whole-file limit: judged by samples spread over it, the first one random.
+      {"data/chunked.pak", MakeContent(1 << 20, true, 8) + MakeContent((32 << 20) + 7, false, 9), false},
+      // Noise but for 1 MiB that no sample meets.
+      {u8"画像/streamed.dat", streamed, true},
+  };
+  for (const auto& row : rows) WriteFileBytes(dir / "game/" + row.name, row.content);
   ASSERT_EQ(Pack("build -q -j 1 " + dir / "game" + " --sidecar " + dir / "one.arc").status, 0);
   const std::string one = ReadFileBytes(dir / "one.arc");
   for (const char* jobs : {"2", "5"}) {
@@ -132,9 +194,67 @@ TEST(PackTool, OutputIsTheSameWhateverTheNumberOfThreads) {
   }
   const PackRun extract = Pack("extract " + dir / "one.arc " + dir / "out");
   ASSERT_EQ(extract.status, 0) << extract.output;
-  EXPECT_TRUE(ReadFileBytes(dir / "out/data/held.dat") == held);
-  EXPECT_TRUE(ReadFileBytes(dir / u8"out/画像/streamed.dat") == streamed);
   EXPECT_EQ(ReadFileBytes(dir / "out/data/f39.bin"), ReadFileBytes(dir / "game/data/f39.bin"));
+  const std::map<std::string, std::string> streams = FileStreams(one);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_TRUE(ReadFileBytes(dir / "out/" + row.name) == row.content);
+    std::string name = row.name;
+    name.replace(name.find('/'), 1, "\\");
+    ASSERT_EQ(streams.count(name), 1u);
+    const std::string& stream = streams.at(name);
+    EXPECT_EQ(stream.substr(0, 2), "\x78\x9C");
+    EXPECT_EQ(AllStored(stream), row.stored);
+    EXPECT_LT(stream.size(), row.stored ? row.content.size() * 1.001 + 11 : row.content.size() * 0.9);
+    EXPECT_TRUE(Uncompress(stream, row.content.size()) == row.content);
+  }
+}
+
+// A large file's chunks from either build's compressor, or stored blocks, joined after the
+// zlib header and followed by the Adler-32 of the whole, make one stream that zlib reads.
+TEST(PackTool, ChunksJoinIntoOneZlibStream) {
+  using Chunker = bool (*)(const unsigned char*, std::size_t, std::size_t, bool, std::vector<unsigned char>*);
+  const struct {
+    const char* label;
+    Chunker chunk;
+    std::size_t window;
+  } chunkers[] = {
+      {"this build's", CompressChunk, kChunkWindow},
+      {"zlib, primed", DeflateChunkZlib, 32768},
+      {"stored",
+       [](const unsigned char* data, std::size_t size, std::size_t, bool last, std::vector<unsigned char>* out) {
+         AppendStoredBlocks(data, size, last, out);
+         return true;
+       },
+       0},
+  };
+  // Noise leaves libdeflate's chunks on a byte boundary (stored blocks), text anywhere.
+  const std::string text = MakeContent(700000, false, 3);
+  const std::string mixed = MakeContent(300000, true, 4) + text.substr(0, 400000) + "x";
+  for (const auto& chunker : chunkers) {
+    for (const std::string* input : {&text, &mixed}) {
+      for (const std::size_t piece : {std::size_t{65536}, std::size_t{100001}, input->size()}) {
+        SCOPED_TRACE(std::string(chunker.label) + ", pieces of " + std::to_string(piece));
+        const auto* data = reinterpret_cast<const unsigned char*>(input->data());
+        std::vector<unsigned char> stream(kZlibHeader, kZlibHeader + 2);
+        for (std::size_t at = 0; at < input->size(); at += piece) {
+          const std::size_t n = std::min(piece, input->size() - at);
+          ASSERT_TRUE(chunker.chunk(data + at, n, std::min(chunker.window, at), at + n == input->size(), &stream));
+        }
+        AppendAdler32(Adler32Update(1, data, input->size()), &stream);
+        EXPECT_TRUE(Uncompress(std::string(stream.begin(), stream.end()), input->size()) == *input);
+      }
+    }
+  }
+  // A stored stream is as long as the decision takes it to be, at block edges too.
+  for (const std::size_t size : {0, 1, 65535, 65536, 200000}) {
+    SCOPED_TRACE(size);
+    const std::string content = MakeContent(size, true, 5);
+    std::vector<unsigned char> stream;
+    MakeStoredStream(reinterpret_cast<const unsigned char*>(content.data()), size, &stream);
+    EXPECT_EQ(stream.size(), StoredStreamSize(size));
+    EXPECT_TRUE(Uncompress(std::string(stream.begin(), stream.end()), size) == content);
+  }
 }
 
 TEST(PackTool, RefusesTreesTheProgramCouldNotInstall) {

@@ -21,102 +21,322 @@
 #include "file_compress.h"
 #include "pe_signature.h"
 #include "platform.h"
+#include "zlib_streams.h"
 
 namespace {
 
-// Source bytes of the in-memory files compressed ahead of the writer, at most (the 32-bit
-// Windows tool has little address space to spare). Files up to kWholeFileLimit are held
-// (file_compress.h); larger ones are compressed by the writer straight into the output.
+// Source bytes of what the workers hold ahead of the writer, at most (the 32-bit Windows
+// tool has little address space to spare): whole files up to kWholeFileLimit
+// (file_compress.h), and the chunks of larger ones.
 constexpr std::uint64_t kInFlightLimit = 48u << 20;
+// Large files are compressed in chunks of this size, side by side; the chunks' places in
+// the file do not depend on the thread count, and neither do the bytes.
+constexpr std::uint64_t kChunkSize = 4u << 20;
+// Whether deflate gains anything on a large file is judged from pieces spread evenly over it.
+constexpr std::size_t kSampleBytes = 64u << 10;
+constexpr std::uint64_t kSamples = 16;
 
-bool StreamedEntry(const PackEntry& entry) {
+bool ChunkedEntry(const PackEntry& entry) {
   return !entry.folder && !entry.source_path.empty() && entry.size > kWholeFileLimit;
 }
 
-std::uint64_t InFlightCost(const PackEntry& entry) {
-  return entry.folder || StreamedEntry(entry) ? 0 : entry.size;
+// A large file is planned from its size in the scan; one over what an entry can hold is
+// refused by the writer before any work is done.
+std::uint64_t ChunkCount(const PackEntry& entry) {
+  if (!ChunkedEntry(entry) || entry.size > static_cast<std::uint64_t>(kArchiveLimit)) return 1;
+  return (entry.size + kChunkSize - 1) / kChunkSize;
 }
 
-// One compressed file waiting to be written, filled by a worker.
+// One piece of the workers' work: a whole entry, or one chunk of a large file.
+struct Task {
+  std::size_t entry;
+  std::uint64_t chunk;
+};
+
+std::uint64_t ChunkBegin(const Task& task) { return task.chunk * kChunkSize; }
+
+// What a task holds while in flight: whole files their size, chunks theirs and the window
+// before them.
+std::uint64_t TaskCost(const PackEntry& entry, const Task& task) {
+  if (entry.folder) return 0;
+  if (!ChunkedEntry(entry)) return entry.size;
+  if (entry.size > static_cast<std::uint64_t>(kArchiveLimit)) return 0;
+  const std::uint64_t begin = ChunkBegin(task);
+  return std::min(kChunkSize, entry.size - begin) + std::min<std::uint64_t>(kChunkWindow, begin);
+}
+
+// One task's result waiting to be written, filled by a worker: a whole zlib stream, or a
+// chunk's raw deflate (or stored) bytes and the Adler-32 of its input.
 struct Slot {
   bool done = false;
   bool ok = false;
-  std::uint64_t size = 0;
+  std::uint64_t size = 0;  // input bytes
+  std::uint32_t adler = 1;
   std::vector<unsigned char> stream;
   std::string error;
   bool out_of_memory = false;  // no text is made where memory ran out
 };
 
-// Compresses a file too large to hold as one zlib stream at the default level and hands the
-// stream on in pieces. libdeflate cannot do this (it has no streaming interface), so both
-// builds stream with zlib; the bytes depend only on the input (read in pieces of 1 MiB,
-// finished at the first short read).
-template <typename Output>
-bool DeflateFile(std::FILE* in, Output&& output, std::uint64_t* input_size, std::string* error) {
-  z_stream zs{};
-  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) {
-    *error = "compression failed";
-    return false;
-  }
-  struct End {
-    z_stream* zs;
-    ~End() { deflateEnd(zs); }
-  } end{&zs};
-  std::vector<unsigned char> piece(1u << 20);
-  std::vector<unsigned char> packed(1u << 18);
-  *input_size = 0;
+// How a large file goes into its stream; decided once, by the task of its first chunk.
+enum class Plan { kUnknown, kDeflate, kStore, kFailed };
+
+bool ReadWholeFile(std::FILE* in, std::uint64_t expected_size, std::vector<unsigned char>* data, std::string* why) {
+  // One byte more than expected, so that a file that grew since the scan is read to its end.
+  data->resize(static_cast<std::size_t>(expected_size) + 1);
+  std::size_t used = 0;
   for (;;) {
-    const std::size_t n = std::fread(piece.data(), 1, piece.size(), in);
-    if (n < piece.size() && std::ferror(in)) {
-      *error = "read error";
+    used += std::fread(data->data() + used, 1, data->size() - used, in);
+    if (std::ferror(in)) {
+      *why = "read error";
       return false;
     }
-    *input_size += n;
-    const bool finish = n < piece.size();
-    zs.next_in = piece.data();
-    zs.avail_in = static_cast<uInt>(n);
-    int result = Z_OK;
-    do {
-      zs.next_out = packed.data();
-      zs.avail_out = static_cast<uInt>(packed.size());
-      result = deflate(&zs, finish ? Z_FINISH : Z_NO_FLUSH);
-      if (result == Z_STREAM_ERROR) {
-        *error = "compression failed";
-        return false;
-      }
-      if (!output(packed.data(), packed.size() - zs.avail_out)) return false;
-    } while (zs.avail_out == 0 || (finish && result != Z_STREAM_END));
-    if (finish) return true;
+    if (used < data->size()) break;
+    data->resize(data->size() + (1u << 20));
   }
+  data->resize(used);
+  return true;
 }
 
 bool CompressEntry(const PackEntry& entry, Slot* slot) {
-  if (entry.source_path.empty()) {
-    slot->size = entry.data.size();
-    if (!CompressWholeBuffer(entry.data.data(), entry.data.size(), &slot->stream)) {
-      slot->error = "compression failed";
+  std::vector<unsigned char> read;
+  const std::vector<unsigned char>* data = &entry.data;
+  if (!entry.source_path.empty()) {
+    FilePtr in(OpenFile(entry.source_path, "rb"));
+    if (!in) {
+      slot->error = "cannot open " + entry.source_path;
       return false;
     }
-    return true;
+    std::string why;
+    if (!ReadWholeFile(in.get(), entry.size, &read, &why)) {
+      slot->error = "cannot read " + entry.source_path + " (" + why + ")";
+      return false;
+    }
+    data = &read;
   }
-  FilePtr in(OpenFile(entry.source_path, "rb"));
-  if (!in) {
-    slot->error = "cannot open " + entry.source_path;
+  slot->size = data->size();
+  if (!CompressWholeBuffer(data->data(), data->size(), &slot->stream)) {
+    slot->error = "compression failed";
     return false;
   }
-  if (!CompressWholeFile(in.get(), entry.size, &slot->stream, &slot->size, &slot->error)) {
-    slot->error = "cannot read " + entry.source_path + " (" + slot->error + ")";
+  // What deflate cannot shrink is stored: as small, and the reader only copies it.
+  if (slot->stream.size() >= StoredStreamSize(data->size())) {
+    MakeStoredStream(data->data(), data->size(), &slot->stream);
+  }
+  return true;
+}
+
+bool ReadExactly(std::FILE* in, std::uint64_t at, unsigned char* data, std::size_t size, std::string* why) {
+  if (SeekFile(in, static_cast<std::int64_t>(at), SEEK_SET) && std::fread(data, 1, size, in) == size) return true;
+  *why = std::ferror(in) ? "read error" : "it changed while being packed";
+  return false;
+}
+
+// Deflate is worth it when the samples shrink by 0.1% or more; random data (sound, movies,
+// what is compressed already) does not, and is stored. The samples are compressed as whole
+// streams, less their header and Adler-32.
+bool DecidePlan(std::FILE* in, std::uint64_t size, Plan* plan, std::string* why) {
+  std::vector<unsigned char> piece(kSampleBytes);
+  std::vector<unsigned char> packed;
+  std::uint64_t raw = 0;
+  std::uint64_t deflated = 0;
+  for (std::uint64_t s = 0; s < kSamples; ++s) {
+    const std::uint64_t at = (size - kSampleBytes) * s / (kSamples - 1);
+    if (!ReadExactly(in, at, piece.data(), piece.size(), why)) return false;
+    if (!CompressWholeBuffer(piece.data(), piece.size(), &packed)) {
+      *why = "compression failed";
+      return false;
+    }
+    raw += kSampleBytes;
+    deflated += packed.size() - sizeof kZlibHeader - 4;
+  }
+  *plan = deflated * 1000 < raw * 999 ? Plan::kDeflate : Plan::kStore;
+  return true;
+}
+
+// One chunk of a large file: its input (after the window the compressor refers back to),
+// compressed or stored, and its Adler-32. The file must still be as long as the scan found
+// it: the chunks were planned from that size.
+bool CompressFileChunk(const PackEntry& entry, const Task& task, std::FILE* in, Plan plan, Slot* slot) {
+  const std::uint64_t begin = ChunkBegin(task);
+  const std::size_t length = static_cast<std::size_t>(std::min(kChunkSize, entry.size - begin));
+  const bool last = begin + length == entry.size;
+  const std::size_t window =
+      plan == Plan::kStore ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(kChunkWindow, begin));
+  std::vector<unsigned char> data(window + length);
+  std::string why;
+  bool read = ReadExactly(in, begin - window, data.data(), data.size(), &why);
+  if (read && last && std::fgetc(in) != EOF) {
+    why = "it changed while being packed";
+    read = false;
+  }
+  if (!read) {
+    slot->error = "cannot read " + entry.source_path + " (" + why + ")";
+    return false;
+  }
+  const unsigned char* chunk = data.data() + window;
+  slot->size = length;
+  slot->adler = Adler32Update(1, chunk, length);
+  if (plan == Plan::kStore) {
+    AppendStoredBlocks(chunk, length, last, &slot->stream);
+  } else if (!CompressChunk(chunk, length, window, last, &slot->stream)) {
+    slot->error = "compression failed";
     return false;
   }
   return true;
 }
 
-// Writes a large file's entry while compressing it: the header goes out with zero sizes
-// and is completed once the stream's length is known.
-bool WriteStreamedEntry(std::FILE* out, const PackEntry& entry, std::int64_t* offset, std::string* error) {
-  FilePtr in(OpenFile(entry.source_path, "rb"));
-  if (!in) {
-    *error = "cannot open " + entry.source_path;
+// Workers that compress the entries' tasks ahead of the writer, which takes the results in
+// order. What is in flight stays bounded: a few tasks ahead of the writer, and at most
+// kInFlightLimit bytes of them (the task the writer waits for always goes ahead, so the
+// budget cannot stall it). Running out of memory in a worker fails its task with a message,
+// as any error does. However the writer leaves, the destructor stops and joins the workers.
+class Pipeline {
+ public:
+  Pipeline(const std::vector<PackEntry>& entries, unsigned jobs)
+      : entries_(entries), first_task_(entries.size() + 1), plans_(entries.size(), Plan::kUnknown),
+        ahead_(std::max<std::size_t>(8 * jobs, 16)) {
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+      first_task_[e] = tasks_.size();
+      for (std::uint64_t k = 0, n = ChunkCount(entries[e]); k < n; ++k) tasks_.push_back({e, k});
+    }
+    first_task_[entries.size()] = tasks_.size();
+    slots_.resize(tasks_.size());
+    try {
+      for (unsigned t = 0; t < jobs; ++t) threads_.emplace_back([this] { Work(); });
+    } catch (...) {
+      StopAndJoin();  // a thread that could not start leaves no running ones behind
+      throw;
+    }
+  }
+  ~Pipeline() { StopAndJoin(); }
+  std::size_t FirstTask(std::size_t entry) const { return first_task_[entry]; }
+  std::size_t TaskCount(std::size_t entry) const { return first_task_[entry + 1] - first_task_[entry]; }
+
+  // Waits for a task's result and hands it over.
+  Slot Take(std::size_t task) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slots_[task].done; });
+    return std::move(slots_[task]);
+  }
+  // The writer is done with a task (and has dropped its result): the next ones may go ahead.
+  void Release(std::size_t task, bool failed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = task + 1;
+    in_flight_ -= TaskCost(entries_[tasks_[task].entry], tasks_[task]);
+    if (failed) stop_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  void StopAndJoin() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  void Work() {
+    for (;;) {
+      const std::size_t i = next_.fetch_add(1);
+      if (i >= tasks_.size()) return;
+      const Task& task = tasks_[i];
+      const PackEntry& entry = entries_[task.entry];
+      const std::uint64_t cost = TaskCost(entry, task);
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] {
+          return stop_ || i == written_ || (i < written_ + ahead_ && in_flight_ + cost <= kInFlightLimit);
+        });
+        if (stop_) return;
+        in_flight_ += cost;
+      }
+      Slot slot;
+      try {
+        if (!Run(task, entry, &slot)) return;
+      } catch (const std::bad_alloc&) {
+        slot = Slot();
+        slot.out_of_memory = true;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot.done = true;
+      slots_[i] = std::move(slot);
+      changed_.notify_all();
+    }
+  }
+
+  // Fills the slot (ok or with an error); false when the workers are being stopped.
+  bool Run(const Task& task, const PackEntry& entry, Slot* slot) {
+    if (entry.folder || (ChunkedEntry(entry) && entry.size > static_cast<std::uint64_t>(kArchiveLimit))) {
+      slot->ok = true;
+      return true;
+    }
+    if (!ChunkedEntry(entry)) {
+      slot->ok = CompressEntry(entry, slot);
+      return true;
+    }
+    FilePtr in;
+    Plan plan = Plan::kFailed;
+    if (task.chunk == 0) {
+      // The other chunks wait for the plan, which is published however this ends.
+      struct Publish {
+        Pipeline* pipeline;
+        std::size_t entry;
+        Plan* plan;
+        ~Publish() {
+          {
+            std::lock_guard<std::mutex> lock(pipeline->mutex_);
+            pipeline->plans_[entry] = *plan;
+          }
+          pipeline->changed_.notify_all();
+        }
+      } publish{this, task.entry, &plan};
+      in.reset(OpenFile(entry.source_path, "rb"));
+      std::string why;
+      if (!in) {
+        slot->error = "cannot open " + entry.source_path;
+      } else if (!DecidePlan(in.get(), entry.size, &plan, &why)) {
+        slot->error = "cannot read " + entry.source_path + " (" + why + ")";
+      }
+    } else {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return stop_ || plans_[task.entry] != Plan::kUnknown; });
+      if (stop_) return false;
+      plan = plans_[task.entry];
+    }
+    if (plan == Plan::kFailed) return true;  // the first chunk has the error
+    if (!in) in.reset(OpenFile(entry.source_path, "rb"));
+    if (!in) {
+      slot->error = "cannot open " + entry.source_path;
+      return true;
+    }
+    slot->ok = CompressFileChunk(entry, task, in.get(), plan, slot);
+    return true;
+  }
+
+  const std::vector<PackEntry>& entries_;
+  std::vector<Task> tasks_;
+  std::vector<std::size_t> first_task_;  // per entry, and the end
+  std::vector<Slot> slots_;
+  std::vector<Plan> plans_;
+  const std::size_t ahead_;  // tasks a worker may take beyond the one the writer waits for
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t written_ = 0;      // tasks handed to the file so far
+  std::uint64_t in_flight_ = 0;  // cost of the tasks taken but not yet written
+  std::atomic<std::size_t> next_{0};
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// Writes a large file's entry from its chunks: the header goes out with zero sizes and is
+// completed once the stream's length is known. The stream is the zlib header, the chunks in
+// order and the Adler-32 of the whole file, combined from the chunks'.
+bool WriteChunkedEntry(std::FILE* out, std::size_t e, const PackEntry& entry, Pipeline& pipeline, std::int64_t* offset,
+                       std::string* error) {
+  if (entry.size > static_cast<std::uint64_t>(kArchiveLimit)) {
+    *error = "larger than 2 GiB";
     return false;
   }
   const std::int64_t header_at = TellFile(out);
@@ -126,25 +346,36 @@ bool WriteStreamedEntry(std::FILE* out, const PackEntry& entry, std::int64_t* of
   }
   const std::int64_t header_bytes = static_cast<std::int64_t>(entry.name.size()) + 1 + kEntryFixedBytes + kTimeBytes;
   std::int64_t packed = 0;
-  bool too_large = false;
   auto write = [&](const unsigned char* data, std::size_t size) {
     packed += static_cast<std::int64_t>(size);
     if (*offset + header_bytes + packed + 8 > kArchiveLimit) {
-      too_large = true;
+      *error = "the archive would reach 2 GiB";
       return false;
     }
-    return size == 0 || std::fwrite(data, 1, size, out) == size;
+    if (size == 0 || std::fwrite(data, 1, size, out) == size) return true;
+    *error = "write error";
+    return false;
   };
+  if (!write(kZlibHeader, sizeof kZlibHeader)) return false;
+  std::uint32_t adler = 1;
   std::uint64_t input_size = 0;
-  std::string why;
-  if (!DeflateFile(in.get(), write, &input_size, &why)) {
-    *error = too_large ? "the archive would reach 2 GiB" : why.empty() ? "write error" : "cannot read " + entry.source_path;
-    return false;
+  for (std::size_t t = pipeline.FirstTask(e), end = t + pipeline.TaskCount(e); t < end; ++t) {
+    Slot slot = pipeline.Take(t);
+    bool ok = slot.ok;
+    if (!ok) {
+      *error = slot.out_of_memory ? std::string("out of memory while compressing") : slot.error;
+    } else {
+      ok = write(slot.stream.data(), slot.stream.size());
+      adler = static_cast<std::uint32_t>(adler32_combine(adler, slot.adler, static_cast<z_off_t>(slot.size)));
+      input_size += slot.size;
+    }
+    slot = Slot();  // the chunk's memory goes back before the next one is taken
+    pipeline.Release(t, !ok);
+    if (!ok) return false;
   }
-  if (input_size > static_cast<std::uint64_t>(kArchiveLimit)) {
-    *error = "larger than 2 GiB";
-    return false;
-  }
+  std::vector<unsigned char> trailer;
+  AppendAdler32(adler, &trailer);
+  if (!write(trailer.data(), trailer.size())) return false;
   unsigned char sizes[8];
   StoreU32(sizes, static_cast<std::uint32_t>(input_size));
   StoreU32(sizes + 4, static_cast<std::uint32_t>(packed));
@@ -176,107 +407,45 @@ class Progress {
   std::size_t total_;
 };
 
-// Writes the entries in order while workers compress ahead of the writer. Each file is
-// its own zlib stream, so the bytes do not depend on how many workers ran. What is in
-// flight stays bounded: a few files ahead of the writer, and only small ones in memory.
-// Running out of memory in a worker fails its entry with a message, as any error does.
+// Writes the entries in order while the workers compress ahead of the writer. Each file is
+// its own zlib stream and a large file's chunks lie where its size puts them, so the bytes
+// do not depend on how many workers ran.
 bool WriteEntries(std::FILE* out, const std::vector<PackEntry>& entries, std::int64_t start, unsigned jobs,
                   Progress& progress, std::string* error) {
-  std::vector<Slot> slots(entries.size());
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t written = 0;        // entries handed to the file so far
-  std::uint64_t in_flight = 0;    // source bytes of in-memory files taken but not yet written
-  std::atomic<std::size_t> next{0};
-  bool stop = false;
-  const std::size_t window = std::max<std::size_t>(2 * jobs, 4);
-
-  auto worker = [&] {
-    for (;;) {
-      const std::size_t i = next.fetch_add(1);
-      if (i >= entries.size()) return;
-      const std::uint64_t cost = InFlightCost(entries[i]);
-      {
-        // The entry the writer waits for always goes ahead, so the budget cannot stall it.
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] {
-          return stop || i == written || (i < written + window && in_flight + cost <= kInFlightLimit);
-        });
-        if (stop) return;
-        in_flight += cost;
-      }
-      Slot slot;
-      try {
-        if (entries[i].folder || StreamedEntry(entries[i])) slot.ok = true;
-        else slot.ok = CompressEntry(entries[i], &slot);
-      } catch (const std::bad_alloc&) {
-        slot = Slot();
-        slot.out_of_memory = true;
-      }
-      std::lock_guard<std::mutex> lock(mutex);
-      slot.done = true;
-      slots[i] = std::move(slot);
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> threads;
-  // However the writer leaves (an error, or an allocation failure of its own), the workers
-  // are stopped and joined first.
-  struct Joiner {
-    std::vector<std::thread>& threads;
-    std::mutex& mutex;
-    std::condition_variable& changed;
-    bool& stop;
-    ~Joiner() {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        stop = true;
-      }
-      changed.notify_all();
-      for (std::thread& t : threads) t.join();
-    }
-  } joiner{threads, mutex, changed, stop};
-  for (unsigned t = 0; t < jobs; ++t) threads.emplace_back(worker);
-
+  Pipeline pipeline(entries, jobs);
   bool ok = true;
   std::int64_t offset = start;
   for (std::size_t i = 0; i < entries.size() && ok; ++i) {
-    Slot slot;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return slots[i].done; });
-      slot = std::move(slots[i]);
-    }
     const PackEntry& entry = entries[i];
-    if (!slot.ok) {
-      *error = entry.display + ": " + (slot.out_of_memory ? std::string("out of memory while compressing") : slot.error);
-      ok = false;
-    } else if (entry.folder) {
-      ok = WriteFolderEntry(out, entry.name);
-      offset += entry.name.size() + 1 + kEntryFixedBytes;
-    } else if (StreamedEntry(entry)) {
+    if (ChunkedEntry(entry)) {
       std::string why;
-      ok = WriteStreamedEntry(out, entry, &offset, &why);
+      ok = WriteChunkedEntry(out, i, entry, pipeline, &offset, &why);
       if (!ok) *error = entry.display + ": " + why;
-    } else if (slot.size > static_cast<std::uint64_t>(kArchiveLimit)) {
-      *error = entry.display + ": larger than 2 GiB";
-      ok = false;
     } else {
-      ok = WriteFileEntry(out, entry.name, static_cast<std::int32_t>(slot.size), entry.filetime, slot.stream);
-      offset += entry.name.size() + 1 + kEntryFixedBytes + kTimeBytes + slot.stream.size();
-      if (!ok) *error = "write error";
+      const std::size_t task = pipeline.FirstTask(i);
+      Slot slot = pipeline.Take(task);
+      if (!slot.ok) {
+        *error = entry.display + ": " + (slot.out_of_memory ? std::string("out of memory while compressing") : slot.error);
+        ok = false;
+      } else if (entry.folder) {
+        ok = WriteFolderEntry(out, entry.name);
+        offset += entry.name.size() + 1 + kEntryFixedBytes;
+      } else if (slot.size > static_cast<std::uint64_t>(kArchiveLimit)) {
+        *error = entry.display + ": larger than 2 GiB";
+        ok = false;
+      } else {
+        ok = WriteFileEntry(out, entry.name, static_cast<std::int32_t>(slot.size), entry.filetime, slot.stream);
+        offset += entry.name.size() + 1 + kEntryFixedBytes + kTimeBytes + slot.stream.size();
+        if (!ok) *error = "write error";
+      }
+      if (ok && offset + 8 > kArchiveLimit) {
+        *error = "the archive would reach 2 GiB";
+        ok = false;
+      }
+      slot = Slot();  // the stream's memory goes back before the next file is taken
+      pipeline.Release(task, !ok);
     }
-    if (ok && offset + 8 > kArchiveLimit) {
-      *error = "the archive would reach 2 GiB";
-      ok = false;
-    }
-    slot = Slot();  // the stream's memory goes back before the next file is taken
     progress.Show(i + 1, static_cast<std::uint64_t>(offset - start), entry.display);
-    std::lock_guard<std::mutex> lock(mutex);
-    written = i + 1;
-    in_flight -= InFlightCost(entry);
-    if (!ok) stop = true;
-    changed.notify_all();
   }
   return ok;
 }

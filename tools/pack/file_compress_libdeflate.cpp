@@ -1,5 +1,5 @@
-// The Linux build's whole-file compression: libdeflate, which has no streaming interface,
-// compresses a file held in memory several times faster than zlib does.
+// The Linux build's compression: libdeflate, which has no streaming interface, compresses a
+// buffer several times faster than zlib does, whole files and the chunks of large ones.
 #include <libdeflate.h>
 
 #include <memory>
@@ -7,6 +7,7 @@
 #include <new>
 
 #include "file_compress.h"
+#include "zlib_streams.h"
 
 // Level 6 is barely slower than the fastest levels on game data and writes archives no
 // larger than `zip -6` does; it is also the level whose zlib header is 78 9C.
@@ -16,6 +17,10 @@ constexpr int kLevel = 6;
 // (their files count against the in-flight budget) hold a bounded amount: a file costs its
 // size twice while it is compressed (input and output), once afterwards.
 const std::uint64_t kWholeFileLimit = 32u << 20;
+
+// libdeflate takes no dictionary: each chunk starts afresh, which costs less than libdeflate
+// gains over zlib on the rest of it.
+const std::size_t kChunkWindow = 0;
 
 namespace {
 
@@ -54,24 +59,14 @@ bool CompressWholeBuffer(const unsigned char* data, std::size_t size, std::vecto
   return n != 0;  // the bound always suffices
 }
 
-bool CompressWholeFile(std::FILE* in, std::uint64_t expected_size, std::vector<unsigned char>* stream,
-                       std::uint64_t* input_size, std::string* error) {
-  // One byte more than expected, so that a file that grew since the scan is read to its end.
-  std::vector<unsigned char> data(static_cast<std::size_t>(expected_size) + 1);
-  std::size_t used = 0;
-  for (;;) {
-    used += std::fread(data.data() + used, 1, data.size() - used, in);
-    if (std::ferror(in)) {
-      *error = "read error";
-      return false;
-    }
-    if (used < data.size()) break;
-    data.resize(data.size() + (1u << 20));
-  }
-  *input_size = used;
-  if (!CompressWholeBuffer(data.data(), used, stream)) {
-    *error = "compression failed";
-    return false;
-  }
-  return true;
+// libdeflate cannot stop short of a final block, so inflate finds that block in the chunk
+// and EndWithoutFinalBlock turns it into a block that the next chunk follows.
+bool CompressChunk(const unsigned char* data, std::size_t size, std::size_t /*window*/, bool last,
+                   std::vector<unsigned char>* out) {
+  libdeflate_compressor* compressor = ThreadCompressor();
+  const std::size_t from = out->size();
+  out->resize(from + libdeflate_deflate_compress_bound(compressor, size));
+  const std::size_t n = libdeflate_deflate_compress(compressor, data, size, out->data() + from, out->size() - from);
+  out->resize(from + n);
+  return n != 0 && (last || EndWithoutFinalBlock(out, from));
 }
