@@ -2,7 +2,9 @@
 # Packing speed, size and peak memory of panvester-pack (1 and 2 threads) against
 # `zip -r -6` on a generated game-like payload, side by side from one run.
 # Usage: bench/pack_compare.sh [HOST_BUILD_DIR]   (default build/host; PV_BENCH_MB sets the
-# payload size, default 300). Everything generated goes to ${PV_BENCH_DIR:-/tmp/pv-bench}
+# payload size, default 300; PV_BENCH_GAME=1 packs the game-like tree of
+# ${PV_SHARED:-../shared}/bench/gen_payload.py instead, with its movie and data pack over
+# 32 MiB, against a 5x target). Everything generated goes to ${PV_BENCH_DIR:-/tmp/pv-bench}
 # and is never committed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,8 +16,20 @@ payload=$work/payload$size
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 1; }
 mkdir -p "$work"
 
+target=3
+if [ "${PV_BENCH_GAME:-}" = 1 ]; then
+  target=5
+  payload=$work/game
+  if [ ! -f "$payload/.done" ]; then
+    echo "generating the game-like payload..."
+    rm -rf "$payload"
+    # The system interpreter: the numpy it needs is a Debian package.
+    /usr/bin/python3 "${PV_SHARED:-$root/../shared}/bench/gen_payload.py" "$payload" >/dev/null
+    cp "$root/examples/sample/install.env" "$root/examples/sample/insttscr.rct" "$payload/"
+    touch "$payload/.done"
+  fi
 # A payload from before the packer required a title picture is made again.
-if [ ! -f "$payload/install.env" ] || [ ! -f "$payload/insttscr.rct" ]; then
+elif [ ! -f "$payload/install.env" ] || [ ! -f "$payload/insttscr.rct" ]; then
   echo "generating a ${size} MB payload..."
   rm -rf "$payload"
   python3 "$root/bench/make_payload.py" "$payload" "$size"
@@ -38,9 +52,10 @@ declare -A best peak cpu
 for _ in 1 2 3 4 5; do
   for n in zip j1 j2; do
     case $n in
-      zip) r=$(measure sh -c "rm -f '$work/p.zip'; cd '$payload' && zip -q -r -6 '$work/p.zip' .") ;;
-      j1) r=$(measure "$pack" build -q -j 1 "$payload" --sidecar "$work/p1.arc") ;;
-      j2) r=$(measure "$pack" build -q -j 2 "$payload" --sidecar "$work/p2.arc") ;;
+      # Each old output goes first, untimed: replacing a big file costs more than writing one.
+      zip) rm -f "$work/p.zip"; r=$(measure sh -c "cd '$payload' && zip -q -r -6 '$work/p.zip' .") ;;
+      j1) rm -f "$work/p1.arc"; r=$(measure "$pack" build -q -j 1 "$payload" --sidecar "$work/p1.arc") ;;
+      j2) rm -f "$work/p2.arc"; r=$(measure "$pack" build -q -j 2 "$payload" --sidecar "$work/p2.arc") ;;
     esac
     read -r t kb c <<<"$r"
     if [ -z "${best[$n]:-}" ] || (( $(echo "$t < ${best[$n]}" | bc) )); then best[$n]=$t cpu[$n]=$c; fi
@@ -66,8 +81,8 @@ else
   echo "1, 2 and 8 threads: the archives DIFFER"
 fi
 speedup=$(echo "$t_zip / ${best[j2]}" | bc -l)
-if (( $(echo "$speedup >= 3" | bc) )) && (( $(stat -c %s "$work/p2.arc") <= s_zip )); then
-  echo "target (pack -j 2 at least 3x faster than zip -r -6, no larger): met"
+if (( $(echo "$speedup >= $target" | bc) )) && (( $(stat -c %s "$work/p2.arc") <= s_zip )); then
+  echo "target (pack -j 2 at least ${target}x faster than zip -r -6, no larger): met"
 else
-  echo "target (pack -j 2 at least 3x faster than zip -r -6, no larger): NOT met"
+  echo "target (pack -j 2 at least ${target}x faster than zip -r -6, no larger): NOT met"
 fi
