@@ -17,25 +17,17 @@ root=$(dirname "$here")
 out=${1:-$root/build}
 work=${PV_BENCH_DIR:-/tmp/pv-bench-install}
 rounds=${ROUNDS:-3}
-generator=${PV_SHARED:-$root/../shared}/bench/gen_payload.py
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then tree=win32; else tree=win64; fi
 pack=$out/host/tools/pack/panvester-pack
 driver=$out/$tree/pv-scripted-install.exe
-for need in "$pack" "$driver" "$out/$tree/Panvester.exe" "$generator"; do
+for need in "$pack" "$driver" "$out/$tree/Panvester.exe"; do
   [ -e "$need" ] || { echo "missing $need (run ./build.sh build first)" >&2; exit 1; }
 done
 command -v makensis >/dev/null || { echo "needs makensis (Debian package nsis)" >&2; exit 1; }
 mkdir -p "$work"
 
 game=$work/game
-if [ ! -f "$game/.done" ]; then
-  echo "generating the payload..."
-  rm -rf "$game"
-  # The system interpreter: the numpy it needs is a Debian package.
-  /usr/bin/python3 "$generator" "$game" >/dev/null
-  cp "$root/examples/sample/install.env" "$root/examples/sample/insttscr.rct" "$game/"
-  touch "$game/.done"
-fi
+"$here/game_payload.sh" "$game"
 echo "payload: $(du -sm --exclude=.done "$game" | cut -f1) MB in $(find "$game" -type f ! -name .done | wc -l) files, $(nproc) cores"
 
 # Packing, timed once each (the pack bench compares packers in depth).

@@ -20,14 +20,7 @@ target=3
 if [ "${PV_BENCH_GAME:-}" = 1 ]; then
   target=5
   payload=$work/game
-  if [ ! -f "$payload/.done" ]; then
-    echo "generating the game-like payload..."
-    rm -rf "$payload"
-    # The system interpreter: the numpy it needs is a Debian package.
-    /usr/bin/python3 "${PV_SHARED:-$root/../shared}/bench/gen_payload.py" "$payload" >/dev/null
-    cp "$root/examples/sample/install.env" "$root/examples/sample/insttscr.rct" "$payload/"
-    touch "$payload/.done"
-  fi
+  "$root/bench/game_payload.sh" "$payload"
 # A payload from before the packer required a title picture is made again.
 elif [ ! -f "$payload/install.env" ] || [ ! -f "$payload/insttscr.rct" ]; then
   echo "generating a ${size} MB payload..."

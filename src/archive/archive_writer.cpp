@@ -71,23 +71,6 @@ bool CompressStream(const unsigned char* data, std::size_t size, std::vector<uns
   return true;
 }
 
-bool CompressFile(std::FILE* input, std::vector<unsigned char>* stream, std::uint64_t* input_size) {
-  *input_size = 0;
-  stream->clear();
-  Deflater deflater;
-  if (deflateInit(&deflater.stream, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
-  deflater.open = true;
-  std::vector<unsigned char> piece(1u << 20);
-  for (;;) {
-    const std::size_t n = std::fread(piece.data(), 1, piece.size(), input);
-    if (n < piece.size() && std::ferror(input)) return false;
-    *input_size += n;
-    const bool finish = n < piece.size();
-    if (!DeflatePiece(deflater.stream, piece.data(), n, finish, stream)) return false;
-    if (finish) return true;
-  }
-}
-
 bool WriteFolderEntry(std::FILE* out, std::string_view name) {
   return WriteHeader(out, name, kFolderSize, kFolderPacked);
 }

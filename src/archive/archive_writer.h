@@ -12,8 +12,6 @@
 
 // Compresses a whole input as one zlib stream at the default level (header 78 9C).
 bool CompressStream(const unsigned char* data, std::size_t size, std::vector<unsigned char>* stream);
-// The same, reading the input from a file in pieces; `input_size` receives the bytes read.
-bool CompressFile(std::FILE* input, std::vector<unsigned char>* stream, std::uint64_t* input_size);
 
 // Each returns false on a write error or a name/size outside the format.
 bool WriteFolderEntry(std::FILE* out, std::string_view name);
