@@ -16,6 +16,7 @@
 #include "../tools/pack/host_sink.h"
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_stream.h"
 #include "archive/archive_walk.h"
 
 namespace {
@@ -42,7 +43,8 @@ void WalkFullPass(benchmark::State& state, WalkThreads threads) {
       return;
     }
     HostSink sink;
-    if (!WalkEntries(found.stream.get(), out, WalkPass::kFull, sink, threads).Ok()) {
+    ArchiveStream stream(found);
+    if (!WalkEntries(stream, out, WalkPass::kFull, sink, threads).Ok()) {
       state.SkipWithError("walk failed");
       return;
     }
@@ -141,7 +143,8 @@ void SetupPass(benchmark::State& state, const char* variable) {
       return;
     }
     HostSink sink;
-    if (!WalkEntries(found.stream.get(), out, WalkPass::kSetup, sink).Ok()) {
+    ArchiveStream stream(found);
+    if (!WalkEntries(stream, out, WalkPass::kSetup, sink).Ok()) {
       state.SkipWithError("setup pass failed");
       return;
     }

@@ -7,7 +7,7 @@ set -uo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-  zlib1g-dev libpng-dev libdeflate-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
+  zlib1g-dev libpng-dev libdeflate-dev libssl-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   wine wine64 xvfb xauth xdotool imagemagick x11-utils
   locales fonts-ipafont-gothic osslsigncode openssl

@@ -3,15 +3,14 @@
 #include <cstring>
 
 #include "archive/archive_format.h"
+#include "archive/archive_stream.h"
 #include "archive/signed_image.h"
 #include "common/byte_order.h"
 #include "common/cp932.h"
 
 namespace {
 
-bool ReadBytes(std::FILE* in, void* data, std::size_t size) {
-  return std::fread(data, 1, size, in) == size;
-}
+bool ReadBytes(ArchiveStream& in, void* data, std::size_t size) { return in.Read(data, size) == size; }
 
 }  // namespace
 
@@ -19,7 +18,7 @@ std::uint32_t EntryHeader::HeaderBytes() const {
   return static_cast<std::uint32_t>(name.size()) + 1 + kEntryFixedBytes;
 }
 
-HeaderStatus ReadEntryHeader(std::FILE* in, EntryHeader* entry) {
+HeaderStatus ReadEntryHeader(ArchiveStream& in, EntryHeader* entry) {
   unsigned char length_bytes[2];
   if (!ReadBytes(in, length_bytes, 2)) return HeaderStatus::kShort;
   const std::size_t n = LoadU16(length_bytes);
@@ -53,74 +52,88 @@ std::string SidecarPathFor(std::string_view exe_path) {
   return path;
 }
 
+ArchiveStream::ArchiveStream(LocatedArchive& archive, VolumeOpener* opener, VolumeUse use)
+    : ArchiveStream(*archive.file, archive.start, archive.length, archive.volumes, opener, use) {}
+
+std::int64_t LocatedArchive::TotalLength() const {
+  std::int64_t total = length;
+  for (const VolumeRecord& volume : volumes) total += volume.size;
+  return total;
+}
+
 namespace {
 
-class StreamSource : public ByteSource {
- public:
-  explicit StreamSource(std::FILE* stream) : stream_(stream) {}
-  bool ReadAt(std::int64_t offset, void* data, std::size_t size) override {
-    // Offsets stay below kArchiveLimit, which a long holds on every platform.
-    return offset >= 0 && offset <= kArchiveLimit && std::fseek(stream_, static_cast<long>(offset), SEEK_SET) == 0 &&
-           ReadBytes(stream_, data, size);
-  }
-
- private:
-  std::FILE* stream_;
-};
-
-LocateStatus MeasureArchive(FilePtr stream, bool as_sidecar, LocatedArchive* found) {
-  if (std::fseek(stream.get(), 0, SEEK_END) != 0) return LocateStatus::kBadTrailer;
-  const long size = std::ftell(stream.get());
-  if (size < 0 || size > kArchiveLimit) return LocateStatus::kBadTrailer;
+LocateStatus MeasureArchive(std::unique_ptr<ArchiveFile> file, bool as_sidecar, LocatedArchive* found) {
+  const std::int64_t size = file->Size();
+  if (size < 0) return LocateStatus::kBadTrailer;
   std::int64_t start = 0;
-  std::int64_t length = size;
+  std::int64_t end = size;
   if (!as_sidecar) {
     // The trailer is checked before walking: an executable without an archive would
     // otherwise be walked from wherever its last four bytes happen to point.
-    if (size < static_cast<long>(kTrailerBytes)) return LocateStatus::kBadTrailer;
+    if (size < static_cast<std::int64_t>(kTrailerBytes)) return LocateStatus::kBadTrailer;
     // A signed setup carries its certificate table after the trailer.
-    StreamSource source(stream.get());
-    const std::int64_t trailer_at = FindTrailerOffset(source, size);
+    const std::int64_t trailer_at = FindTrailerOffset(*file, size);
     unsigned char trailer[4];
-    if (!source.ReadAt(trailer_at, trailer, sizeof trailer)) return LocateStatus::kBadTrailer;
+    if (!file->ReadAt(trailer_at, trailer, sizeof trailer)) return LocateStatus::kBadTrailer;
     start = LoadU32(trailer);
     if (start > trailer_at) return LocateStatus::kBadTrailer;
-    length = trailer_at - start;
+    end = trailer_at;
   }
-  if (std::fseek(stream.get(), static_cast<long>(start), SEEK_SET) != 0) return LocateStatus::kBadTrailer;
-  found->stream = std::move(stream);
-  found->length = static_cast<std::int32_t>(length);
+  const std::int64_t archive_end = end;
+  std::vector<VolumeRecord> volumes;
+  std::int64_t table_bytes = 0;
+  switch (ReadVolumeTable(*file, start, end, &volumes, &table_bytes)) {
+    case VolumeTable::kNone: break;
+    case VolumeTable::kFound: end -= table_bytes; break;
+    case VolumeTable::kBad: return LocateStatus::kBadTrailer;
+  }
+  if (!file->Seek(start)) return LocateStatus::kBadTrailer;
+  found->file = std::move(file);
   found->start = start;
+  found->length = end - start;
+  found->end = archive_end;
   found->sidecar = as_sidecar;
+  found->volumes = std::move(volumes);
   return LocateStatus::kFound;
+}
+
+std::unique_ptr<ArchiveFile> FromStream(FilePtr stream) {
+  if (!stream) return nullptr;
+  return std::make_unique<StdioArchiveFile>(std::move(stream));
 }
 
 }  // namespace
 
+LocateStatus LocateInFile(std::unique_ptr<ArchiveFile> file, bool as_sidecar, LocatedArchive* found) {
+  if (!file) return LocateStatus::kNoFile;
+  return MeasureArchive(std::move(file), as_sidecar, found);
+}
+
 LocateStatus OpenArchiveFile(const char* path, bool as_sidecar, LocatedArchive* found) {
-  FilePtr stream(std::fopen(path, "rb"));
-  if (!stream) return LocateStatus::kNoFile;
-  return MeasureArchive(std::move(stream), as_sidecar, found);
+  return LocateInFile(FromStream(FilePtr(std::fopen(path, "rb"))), as_sidecar, found);
 }
 
 LocateStatus LocateInStream(FilePtr stream, bool as_sidecar, LocatedArchive* found) {
-  if (!stream) return LocateStatus::kNoFile;
-  return MeasureArchive(std::move(stream), as_sidecar, found);
+  return LocateInFile(FromStream(std::move(stream)), as_sidecar, found);
 }
 
-bool CarriesSignedArchive(std::FILE* exe) {
-  if (!exe || std::fseek(exe, 0, SEEK_END) != 0) return false;
-  const long size = std::ftell(exe);
-  if (size < 0 || size > kArchiveLimit) return false;
-  StreamSource source(exe);
-  return HasSignedTrailer(source, size);
+bool CarriesSignedArchive(ArchiveFile* exe) {
+  if (!exe) return false;
+  const std::int64_t size = exe->Size();
+  return size >= 0 && HasSignedTrailer(*exe, size);
 }
 
-LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found) {
+LocateStatus LocateOwnArchiveIn(std::unique_ptr<ArchiveFile> exe, std::unique_ptr<ArchiveFile> sidecar,
+                                LocatedArchive* found) {
   // Otherwise the side-car wins whenever it opens, even beside an executable with its own
   // archive; beside a signed one, a dropped file would be installed under its signature.
   if (sidecar && !CarriesSignedArchive(exe.get())) return MeasureArchive(std::move(sidecar), true, found);
-  return LocateInStream(std::move(exe), false, found);
+  return LocateInFile(std::move(exe), false, found);
+}
+
+LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found) {
+  return LocateOwnArchiveIn(FromStream(std::move(exe)), FromStream(std::move(sidecar)), found);
 }
 
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found) {

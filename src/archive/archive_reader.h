@@ -8,14 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "archive/entry_names.h"
+#include <vector>
 
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file) std::fclose(file);
-  }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+#include "archive/archive_file.h"
+#include "archive/entry_names.h"
+#include "archive/volume_set.h"
+
+class ArchiveStream;
 
 struct EntryHeader {
   std::string name;  // without its NUL
@@ -35,7 +34,7 @@ enum class HeaderStatus {
 
 // Reads one header. On kEntry the stream stands after the packed size (before the time
 // stamp of a file entry).
-HeaderStatus ReadEntryHeader(std::FILE* in, EntryHeader* entry);
+HeaderStatus ReadEntryHeader(ArchiveStream& in, EntryHeader* entry);
 
 // The side-car's path: the executable's drive and folder followed by instdat.arc.
 std::string SidecarPathFor(std::string_view exe_path);
@@ -43,27 +42,35 @@ std::string SidecarPathFor(std::string_view exe_path);
 enum class LocateStatus { kFound, kNoFile, kBadTrailer };
 
 struct LocatedArchive {
-  FilePtr stream;            // positioned at the first entry
-  std::int32_t length = 0;   // bytes from the first entry up to the trailer or file end
-  std::int64_t start = 0;    // file offset of the first entry
+  std::unique_ptr<ArchiveFile> file;  // the first volume
+  std::int64_t start = 0;   // file offset of the first entry
+  std::int64_t length = 0;  // entry bytes in this file: up to the volume table, the trailer or the end
+  std::int64_t end = 0;     // where the archive's bytes end: the trailer, or the side-car's end
   bool sidecar = false;
+  std::vector<VolumeRecord> volumes;  // the further volumes, none for an archive of one
+  // Entry bytes of every volume together.
+  std::int64_t TotalLength() const;
 };
 
 // Side-car beside the executable when it opens, else the archive appended to the
 // executable; but an executable that carries its archive inside its signed range ignores a
 // side-car, whose bytes no signature covers. The trailer must point inside the file, before
-// itself.
+// itself; a volume table must fit what lies between.
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found);
 
-// That precedence for streams the caller opened (either may be null).
+// That precedence for files the caller opened (either may be null).
+LocateStatus LocateOwnArchiveIn(std::unique_ptr<ArchiveFile> exe, std::unique_ptr<ArchiveFile> sidecar,
+                                LocatedArchive* found);
 LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found);
 
-// True when the stream is an executable whose appended archive and trailer lie inside the
+// True when the file is an executable whose appended archive and trailer lie inside the
 // range its certificate table signs.
-bool CarriesSignedArchive(std::FILE* exe);
+bool CarriesSignedArchive(ArchiveFile* exe);
 
 // The same for one given file, which is taken as a side-car when `as_sidecar`, else as an
 // executable with trailer.
 LocateStatus OpenArchiveFile(const char* path, bool as_sidecar, LocatedArchive* found);
 // The same for a file opened by the caller (whose paths fopen may not take).
 LocateStatus LocateInStream(FilePtr stream, bool as_sidecar, LocatedArchive* found);
+LocateStatus LocateInFile(std::unique_ptr<ArchiveFile> file, bool as_sidecar, LocatedArchive* found);
+

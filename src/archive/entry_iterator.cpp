@@ -18,8 +18,5 @@ HeaderStatus EntryIterator::Next() {
 
 bool EntryIterator::SkipData() {
   if (!has_entry_ || entry_.IsFolder()) return true;
-  const std::int64_t skip = static_cast<std::int64_t>(entry_.packed) + kTimeBytes;
-  // fseek takes a long, 32 bits on Windows: nothing beyond the archive limit reaches it.
-  if (skip > kArchiveLimit) return false;
-  return std::fseek(archive_, static_cast<long>(skip), SEEK_CUR) == 0;
+  return archive_.Skip(static_cast<std::int64_t>(entry_.packed) + kTimeBytes);
 }

@@ -1,17 +1,17 @@
 // Steps over a payload archive's entries front to back, the way the program's walk reads
 // them: one header at a time, each file's time stamp and data either read by the caller or
-// skipped here, never a seek past what an archive can hold.
+// skipped here.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "archive/archive_reader.h"
+#include "archive/archive_stream.h"
 
 class EntryIterator {
  public:
   // The stream stands at the archive's first entry.
-  explicit EntryIterator(std::FILE* archive) : archive_(archive) {}
+  explicit EntryIterator(ArchiveStream& archive) : archive_(archive) {}
 
   // Reads the next header. On kEntry, entry() holds it and the stream stands after its
   // packed size; before the following Next() the caller either reads the file entry's time
@@ -19,7 +19,7 @@ class EntryIterator {
   HeaderStatus Next();
 
   // Seeks past the current file entry's time stamp and data (nothing for a folder). False
-  // when that would run past the largest archive or the seek fails.
+  // when the archive ends first.
   bool SkipData();
 
   const EntryHeader& entry() const { return entry_; }
@@ -30,7 +30,7 @@ class EntryIterator {
   std::int64_t StoredBytes() const;
 
  private:
-  std::FILE* archive_;
+  ArchiveStream& archive_;
   EntryHeader entry_;
   std::int64_t offset_ = 0;
   bool has_entry_ = false;

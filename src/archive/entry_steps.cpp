@@ -21,7 +21,7 @@ WalkError InflateFailure(int result) {
 
 // --- 1. The header ---
 
-void NextEntry(EntryIterator& entries, std::FILE* archive, const std::string& target, WalkPass pass,
+void NextEntry(EntryIterator& entries, ArchiveStream& archive, const std::string& target, WalkPass pass,
                std::int64_t* consumed, EntryStep* step) {
   step->name.clear();
   switch (entries.Next()) {
@@ -54,7 +54,7 @@ void NextEntry(EntryIterator& entries, std::FILE* archive, const std::string& ta
     return;
   }
   unsigned char stamp[kTimeBytes];
-  if (std::fread(stamp, 1, kTimeBytes, archive) != kTimeBytes) return Failed(WalkError::kShortRead, step);
+  if (archive.Read(stamp, kTimeBytes) != kTimeBytes) return Failed(WalkError::kShortRead, step);
   *consumed += kTimeBytes;
   step->kind = EntryStep::Kind::kFile;
   step->size = entry.size;

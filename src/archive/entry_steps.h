@@ -31,7 +31,7 @@ struct EntryStep {
 
 // Reads the next header (and a file's time stamp) and decides what the pass does with it;
 // `consumed` counts the archive bytes read. A file's data is left for InflateEntryData.
-void NextEntry(EntryIterator& entries, std::FILE* archive, const std::string& target, WalkPass pass,
+void NextEntry(EntryIterator& entries, ArchiveStream& archive, const std::string& target, WalkPass pass,
                std::int64_t* consumed, EntryStep* step);
 
 // --- 2. The data ---

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/archive_stream.h"
 #include "archive/entry_steps.h"
 #include "common/thread_sync.h"
 
@@ -269,7 +270,7 @@ class Pipeline {
 // Reads entries front to back, as the single-thread walk reads them, and publishes each.
 class Reader {
  public:
-  Reader(std::FILE* archive, const std::string& target, Pipeline& pipeline)
+  Reader(ArchiveStream& archive, const std::string& target, Pipeline& pipeline)
       : entries_(archive), archive_(archive), target_(target), pipeline_(pipeline) {}
 
   void Run() {
@@ -308,14 +309,14 @@ class Reader {
       Chunk chunk;
       chunk.block = pipeline_.TakeInputBlock();
       if (!chunk.block) return false;
-      chunk.length = std::fread(chunk.block, 1, n, archive_);
+      chunk.length = archive_.Read(chunk.block, n);
       if (!pipeline_.PushChunk(seq, chunk)) return false;
     }
     return true;
   }
 
   EntryIterator entries_;
-  std::FILE* archive_;
+  ArchiveStream& archive_;
   const std::string& target_;
   Pipeline& pipeline_;
   std::int64_t consumed_ = 0;
@@ -386,7 +387,7 @@ class ThreadsGuard {
 
 }  // namespace
 
-bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome) {
+bool WalkEntriesOverlapped(ArchiveStream& archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome) {
   // Every block is taken before the first entry is read.
   BlockPool pool(sink);
   if (!pool.FillTo(kInputBlocks + kOutputBlocks)) return false;
@@ -419,7 +420,7 @@ bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSi
       }
     }
     if (error != WalkError::kNone) {
-      *outcome = WalkOutcome{error, entry.step.name, entry.entry_offset};
+      *outcome = WalkOutcome{error, entry.step.name, entry.entry_offset, {}};
       return true;
     }
     pipeline.AdvanceHead();

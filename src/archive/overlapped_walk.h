@@ -7,7 +7,9 @@
 
 #include "archive/walk_sink.h"
 
+class ArchiveStream;
+
 // Walks every entry with reading and inflating on worker threads; the sink is called from
 // this thread only, in the order and with the outcome of the single-thread walk. False, with
 // nothing read, when the sink cannot give the few blocks it needs or no thread can be started.
-bool WalkEntriesOverlapped(std::FILE* archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome);
+bool WalkEntriesOverlapped(ArchiveStream& archive, const std::string& target, WalkSink& sink, WalkOutcome* outcome);

@@ -1,5 +1,6 @@
 #include "archive/single_walk.h"
 
+#include "archive/archive_stream.h"
 #include "archive/entry_steps.h"
 
 namespace {
@@ -7,11 +8,11 @@ namespace {
 // Packed data read straight from the archive into one block, output written from another.
 class DirectIo : public InflateIo {
  public:
-  DirectIo(std::FILE* archive, unsigned char* in, unsigned char* out, FileOutput& output)
+  DirectIo(ArchiveStream& archive, unsigned char* in, unsigned char* out, FileOutput& output)
       : archive_(archive), in_(in), out_(out), output_(output) {}
   unsigned char* OutputBlock() override { return out_; }
   bool Input(std::uint32_t size, const unsigned char** data, std::size_t* length) override {
-    *length = std::fread(in_, 1, size, archive_);
+    *length = archive_.Read(in_, size);
     *data = in_;
     return true;
   }
@@ -21,14 +22,14 @@ class DirectIo : public InflateIo {
   }
 
  private:
-  std::FILE* archive_;
+  ArchiveStream& archive_;
   unsigned char* in_;
   unsigned char* out_;
   FileOutput& output_;
 };
 
 // The two blocks are taken at the first file and kept to the walk's end.
-WalkError ExtractFile(std::FILE* archive, const EntryStep& step, BlockPool& blocks, WalkSink& sink,
+WalkError ExtractFile(ArchiveStream& archive, const EntryStep& step, BlockPool& blocks, WalkSink& sink,
                       std::int64_t* consumed) {
   if (!blocks.FillTo(2)) return WalkError::kNoMemory;
   FileOutput output(sink, step.path);
@@ -41,7 +42,7 @@ WalkError ExtractFile(std::FILE* archive, const EntryStep& step, BlockPool& bloc
 
 }  // namespace
 
-WalkOutcome WalkEntriesSingle(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink) {
+WalkOutcome WalkEntriesSingle(ArchiveStream& archive, const std::string& target, WalkPass pass, WalkSink& sink) {
   EntryIterator entries(archive);
   BlockPool blocks(sink);
   std::int64_t consumed = 0;
@@ -56,6 +57,6 @@ WalkOutcome WalkEntriesSingle(std::FILE* archive, const std::string& target, Wal
       case EntryStep::Kind::kFailure: error = step.error; break;
       case EntryStep::Kind::kFile: error = ExtractFile(archive, step, blocks, sink, &consumed); break;
     }
-    if (error != WalkError::kNone) return WalkOutcome{error, step.name, entries.offset()};
+    if (error != WalkError::kNone) return WalkOutcome{error, step.name, entries.offset(), {}};
   }
 }

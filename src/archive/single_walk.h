@@ -7,4 +7,6 @@
 
 #include "archive/walk_sink.h"
 
-WalkOutcome WalkEntriesSingle(std::FILE* archive, const std::string& target, WalkPass pass, WalkSink& sink);
+class ArchiveStream;
+
+WalkOutcome WalkEntriesSingle(ArchiveStream& archive, const std::string& target, WalkPass pass, WalkSink& sink);

@@ -48,6 +48,7 @@ const char* WalkErrorText(WalkError error) {
     case WalkError::kTruncatedStream: return "zlib stream cut short";
     case WalkError::kLengthMismatch: return "zlib stream shorter than its stored length";
     case WalkError::kWriteFailed: return "write failed";
+    case WalkError::kVolumeBad: return "a volume is missing or damaged";
   }
   return "unknown error";
 }
@@ -57,4 +58,4 @@ int BlocksOf(std::int64_t bytes) {
   return static_cast<int>(std::min<std::int64_t>(bytes / kBlockSize, INT_MAX));
 }
 
-int OverallRange(std::int32_t archive_length) { return std::max(1, BlocksOf(archive_length)); }
+int OverallRange(std::int64_t archive_length) { return std::max(1, BlocksOf(archive_length)); }

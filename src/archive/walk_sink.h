@@ -76,6 +76,7 @@ enum class WalkError {
   kTruncatedStream,  // the stream needs more than its stored length
   kLengthMismatch,   // the stream ended before its stored length was used up
   kWriteFailed,
+  kVolumeBad,        // a further volume is missing, short or not the one the first records
 };
 
 const char* WalkErrorText(WalkError error);
@@ -84,10 +85,11 @@ struct WalkOutcome {
   WalkError error = WalkError::kNone;
   std::string entry_name;        // the entry that failed (empty for the end of the stream)
   std::int64_t entry_offset = 0; // its offset from the archive's first byte
+  std::string volume;            // kVolumeBad: the volume's file name
   bool Ok() const { return error == WalkError::kNone; }
 };
 
 // Progress-bar arithmetic: whole blocks, never negative, and the overall bar's range
 // is at least one block.
 int BlocksOf(std::int64_t bytes);
-int OverallRange(std::int32_t archive_length);
+int OverallRange(std::int64_t archive_length);

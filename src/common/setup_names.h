@@ -10,6 +10,8 @@ constexpr char kTitlePictureName[] = "insttscr.rct";
 constexpr char kReadmePattern[] = ".txt";
 // The archive beside the program when it is not appended to it.
 constexpr char kSidecarName[] = "instdat.arc";
+// Further volumes of a split archive: this followed by the volume's number in three digits.
+constexpr char kVolumeStem[] = "instdat.";
 constexpr char kUninstallerName[] = "UnInst.exe";
 // Matches none of the names the start-up pass unpacks (kSetupPatterns), so it only ever
 // reaches the install folder.

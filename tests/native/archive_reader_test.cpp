@@ -106,10 +106,10 @@ TEST(ArchiveLocator, AppendedArchiveFoundThroughTheTrailer) {
   ASSERT_EQ(LocateArchive((dir / "setup.exe").c_str(), &found), LocateStatus::kFound);
   EXPECT_FALSE(found.sidecar);
   EXPECT_EQ(found.start, 1000);
-  EXPECT_EQ(found.length, static_cast<std::int32_t>(archive.size()));  // S - 4 - X
+  EXPECT_EQ(found.length, static_cast<std::int64_t>(archive.size()));  // S - 4 - X
   TempDir out;
   RecordingSink sink;
-  ASSERT_TRUE(WalkEntries(found.stream.get(), out.path(), WalkPass::kFull, sink).Ok());
+  ASSERT_TRUE(WalkLocated(found, out.path(), WalkPass::kFull, sink).Ok());
   EXPECT_EQ(ReadFileBytes(out / "install.env"), "appended");
 }
 
@@ -123,7 +123,7 @@ TEST(ArchiveLocator, SidecarWinsWhenItOpens) {
   EXPECT_EQ(found.start, 0);
   TempDir out;
   RecordingSink sink;
-  ASSERT_TRUE(WalkEntries(found.stream.get(), out.path(), WalkPass::kFull, sink).Ok());
+  ASSERT_TRUE(WalkLocated(found, out.path(), WalkPass::kFull, sink).Ok());
   EXPECT_EQ(ReadFileBytes(out / "a.txt"), "sidecar");
 }
 
@@ -134,7 +134,7 @@ TEST(ArchiveLocator, EmptySidecarHasLengthZeroAndFailsToWalk) {
   ASSERT_EQ(LocateArchive((dir / "setup.exe").c_str(), &found), LocateStatus::kFound);
   EXPECT_EQ(found.length, 0);
   RecordingSink sink;
-  EXPECT_EQ(WalkEntries(found.stream.get(), dir.path(), WalkPass::kSetup, sink).error, WalkError::kShortRead);
+  EXPECT_EQ(WalkLocated(found, dir.path(), WalkPass::kSetup, sink).error, WalkError::kShortRead);
 }
 
 TEST(ArchiveLocator, EndMarkerOnlyIsAnEmptyArchive) {
@@ -145,9 +145,9 @@ TEST(ArchiveLocator, EndMarkerOnlyIsAnEmptyArchive) {
   EXPECT_EQ(OverallRange(found.length), 1);
   for (WalkPass pass : {WalkPass::kFull, WalkPass::kSetup}) {
     RecordingSink sink;
-    EXPECT_TRUE(WalkEntries(found.stream.get(), dir.path(), pass, sink).Ok());
+    ArchiveStream stream(found);
+    EXPECT_TRUE(WalkEntries(stream, dir.path(), pass, sink).Ok());
     EXPECT_TRUE(sink.begun.empty());
-    std::rewind(found.stream.get());
   }
 }
 

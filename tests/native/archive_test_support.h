@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../../tools/pack/host_sink.h"
+#include "archive/archive_stream.h"
 #include "archive/archive_writer.h"
 #include "common/byte_order.h"
 
@@ -128,6 +129,12 @@ class RecordingSink : public HostSink {
 };
 
 // Walks archive bytes stored in a side-car into `target`.
+// A located archive of one volume, walked from its first entry.
+inline WalkOutcome WalkLocated(LocatedArchive& found, const std::string& target, WalkPass pass, WalkSink& sink) {
+  ArchiveStream stream(found);
+  return WalkEntries(stream, target, pass, sink);
+}
+
 inline WalkOutcome WalkBytes(const std::string& bytes, const std::string& target, WalkPass pass,
                              WalkSink& sink, WalkThreads threads = WalkThreads::kOverlapped) {
   std::FILE* f = std::tmpfile();

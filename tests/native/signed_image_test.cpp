@@ -194,10 +194,10 @@ TEST(SignedImage, LocatorWalksTheArchiveOfASignedSetup) {
     LocatedArchive found;
     ASSERT_EQ(LocateArchive((dir / "setup.exe").c_str(), &found), LocateStatus::kFound) << padding;
     EXPECT_EQ(found.start, 0xA00);
-    EXPECT_EQ(found.length, static_cast<std::int32_t>(archive.size()));
+    EXPECT_EQ(found.length, static_cast<std::int64_t>(archive.size()));
     TempDir out;
     RecordingSink sink;
-    ASSERT_TRUE(WalkEntries(found.stream.get(), out.path(), WalkPass::kFull, sink).Ok()) << padding;
+    ASSERT_TRUE(WalkLocated(found, out.path(), WalkPass::kFull, sink).Ok()) << padding;
     EXPECT_EQ(ReadFileBytes(out / "install.env"), "signed");
   }
 }
@@ -225,7 +225,7 @@ TEST(SignedImage, ASideCarNeverReplacesASignedArchive) {
     EXPECT_EQ(found.sidecar, r.length < 0) << r.label;
     TempDir out;
     RecordingSink sink;
-    ASSERT_TRUE(WalkEntries(found.stream.get(), out.path(), WalkPass::kFull, sink).Ok()) << r.label;
+    ASSERT_TRUE(WalkLocated(found, out.path(), WalkPass::kFull, sink).Ok()) << r.label;
     EXPECT_EQ(ReadFileBytes(out / "install.env"), r.length < 0 ? "planted" : "own") << r.label;
   }
 }

@@ -40,8 +40,14 @@ int RunExtract(const std::string& archive_path, const std::string& folder, int t
   }
   MakeFolder(folder);
   ExtractSink sink(folder);
-  const WalkOutcome outcome = WalkEntries(archive.stream.get(), folder, WalkPass::kFull, sink,
+  FolderVolumeOpener volumes(archive_path);
+  ArchiveStream stream(archive, &volumes, VolumeUse::kChecked);
+  const WalkOutcome outcome = WalkEntries(stream, folder, WalkPass::kFull, sink,
                                           threads == 1 ? WalkThreads::kSingle : WalkThreads::kOverlapped);
+  if (outcome.error == WalkError::kVolumeBad) {
+    std::fprintf(stderr, "extract: %s: %s\n", outcome.volume.c_str(), WalkErrorText(outcome.error));
+    return 1;
+  }
   if (!outcome.Ok()) {
     std::fprintf(stderr, "extract: %s: %s (entry at byte %lld)\n",
                  outcome.entry_name.empty() ? "end of archive" : Cp932ToUtf8(outcome.entry_name).c_str(),

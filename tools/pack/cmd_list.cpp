@@ -19,7 +19,8 @@ int RunList(const std::string& path) {
     std::fprintf(stderr, "list: %s\n", error.c_str());
     return 1;
   }
-  std::FILE* in = archive.stream.get();
+  FolderVolumeOpener volumes(path);
+  ArchiveStream in(archive, &volumes, VolumeUse::kChecked);
   std::printf("%12s %12s %6s  %-19s  %s\n", "size", "compressed", "ratio", "modified (UTC)", "name");
   std::uint64_t total = 0, total_packed = 0;
   std::size_t files = 0, folders = 0;
@@ -30,7 +31,7 @@ int RunList(const std::string& path) {
     if (status == HeaderStatus::kEnd) break;
     if (status != HeaderStatus::kEntry) {
       std::fprintf(stderr, "list: %s\n",
-                   status == HeaderStatus::kShort ? "the archive ends inside an entry" : "malformed entry name");
+                   status == HeaderStatus::kShort ? StreamEndProblem(in).c_str() : "malformed entry name");
       return 1;
     }
     const std::string name = Cp932ToUtf8(entry.name);
@@ -40,8 +41,12 @@ int RunList(const std::string& path) {
       continue;
     }
     unsigned char stamp[8];
-    if (std::fread(stamp, 1, 8, in) != 8 || !SkipInArchive(in, archive, entry.packed)) {
-      std::fprintf(stderr, "list: %s: its data runs past the end of the archive\n", name.c_str());
+    if (in.Read(stamp, 8) != 8 || !in.Skip(entry.packed)) {
+      if (!in.bad_volume().empty()) {
+        std::fprintf(stderr, "list: %s\n", StreamEndProblem(in).c_str());
+      } else {
+        std::fprintf(stderr, "list: %s: its data runs past the end of the archive\n", name.c_str());
+      }
       return 1;
     }
     const std::uint64_t filetime = LoadU64(stamp);

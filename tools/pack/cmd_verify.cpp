@@ -95,6 +95,10 @@ int CheckInstallList(const VerifySink& full, const std::vector<PlannedEntry>& ar
 }
 
 bool Fail(const LocatedArchive& archive, const WalkOutcome& outcome, const char* pass) {
+  if (outcome.error == WalkError::kVolumeBad) {
+    std::fprintf(stderr, "verify: %s%s: %s\n", pass, outcome.volume.c_str(), WalkErrorText(outcome.error));
+    return false;
+  }
   std::fprintf(stderr, "verify: %s%s: %s (entry at byte %lld)\n", pass,
                outcome.entry_name.empty() ? "end of archive" : Cp932ToUtf8(outcome.entry_name).c_str(),
                WalkErrorText(outcome.error), static_cast<long long>(archive.start + outcome.entry_offset));
@@ -109,24 +113,28 @@ int RunVerify(const std::string& path) {
     std::fprintf(stderr, "verify: %s\n", error.c_str());
     return 1;
   }
-  std::FILE* in = archive.stream.get();
+  FolderVolumeOpener volumes(path);
 
   // Stored sizes first, to compare with what the streams inflate to.
   std::vector<std::pair<std::string, std::int32_t>> stored;
   std::vector<PlannedEntry> archived;
   // A header or size that does not hold ends this listing; the walk below names the fault.
-  EntryIterator entries(in);
-  while (entries.Next() == HeaderStatus::kEntry) {
-    const EntryHeader& entry = entries.entry();
-    archived.push_back({entry.name, entry.IsFolder()});
-    if (entry.IsFolder()) continue;
-    stored.emplace_back(entry.name, entry.size);
-    if (!SkipInArchive(in, archive, std::int64_t{entry.packed} + kTimeBytes)) break;
+  {
+    // Headers only: the walk below checks each volume before reading it.
+    ArchiveStream in(archive, &volumes, VolumeUse::kUnchecked);
+    EntryIterator entries(in);
+    while (entries.Next() == HeaderStatus::kEntry) {
+      const EntryHeader& entry = entries.entry();
+      archived.push_back({entry.name, entry.IsFolder()});
+      if (entry.IsFolder()) continue;
+      stored.emplace_back(entry.name, entry.size);
+      if (!entries.SkipData()) break;
+    }
   }
 
   VerifySink full;
-  SeekFile(in, archive.start, SEEK_SET);
-  const WalkOutcome outcome = WalkEntries(in, kRoot, WalkPass::kFull, full);
+  ArchiveStream full_stream(archive, &volumes, VolumeUse::kChecked);
+  const WalkOutcome outcome = WalkEntries(full_stream, kRoot, WalkPass::kFull, full);
   if (!outcome.Ok()) {
     Fail(archive, outcome, "");
     return 1;
@@ -141,9 +149,10 @@ int RunVerify(const std::string& path) {
   }
 
   // The start-up pass creates no folders and must find install.env.
+  // It reads only the first volume, as the program's does.
   VerifySink setup;
-  SeekFile(in, archive.start, SEEK_SET);
-  const WalkOutcome setup_outcome = WalkEntries(in, kRoot, WalkPass::kSetup, setup);
+  ArchiveStream setup_stream(archive, &volumes, VolumeUse::kFirstOnly);
+  const WalkOutcome setup_outcome = WalkEntries(setup_stream, kRoot, WalkPass::kSetup, setup);
   if (!setup_outcome.Ok()) {
     Fail(archive, setup_outcome, "start-up pass: ");
     return 1;

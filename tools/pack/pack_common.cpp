@@ -170,7 +170,7 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
     // The program's own locator finds the trailer in front of the table; the tool only
     // insists that it did, rather than read the signature's last bytes as a trailer.
     if (LocateInStream(std::move(stream), false, found) == LocateStatus::kFound &&
-        found->start + found->length + 4 <= static_cast<std::int64_t>(pe.certificate_offset)) {
+        found->end + 4 <= static_cast<std::int64_t>(pe.certificate_offset)) {
       return true;
     }
     *error = path + ": signed, but no archive ends right before the signature (trailer not found)";
@@ -197,11 +197,30 @@ std::string SignatureSummary(const ArchiveContainer& container) {
          " bytes); the archive and its trailer lie inside the signed range";
 }
 
-bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count) {
-  if (count < 0 || count > kArchiveLimit) return false;
-  const std::int64_t at = TellFile(in);
-  if (at < archive.start || at + count > archive.start + archive.length) return false;
-  return SeekFile(in, count, SEEK_CUR);
+namespace {
+#ifdef _WIN32
+constexpr const char* kPathSeparators = "\\/:";
+#else
+constexpr const char* kPathSeparators = "/";
+#endif
+}  // namespace
+
+FolderVolumeOpener::FolderVolumeOpener(const std::string& first_volume_path) {
+  const std::size_t cut = first_volume_path.find_last_of(kPathSeparators);
+  if (cut != std::string::npos) folder_ = first_volume_path.substr(0, cut + 1);
+}
+
+std::unique_ptr<ArchiveFile> FolderVolumeOpener::OpenVolume(const std::string& name) {
+  FilePtr file(OpenFile(folder_ + name, "rb"));
+  if (!file) return nullptr;
+  return std::make_unique<StdioArchiveFile>(std::move(file));
+}
+
+std::unique_ptr<Sha256> FolderVolumeOpener::NewDigest() { return NewSha256(); }
+
+std::string StreamEndProblem(const ArchiveStream& stream) {
+  if (!stream.bad_volume().empty()) return stream.bad_volume() + ": missing, cut short or not of this set";
+  return "the archive ends inside an entry";
 }
 
 // Civil date from the day count (proleptic Gregorian), so no C library's time_t range or

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "archive/archive_stream.h"
 
 // One entry of the tree to pack. A generated entry (from a build step) carries its bytes
 // in `data` and has no source path.
@@ -56,10 +57,19 @@ bool OpenAnyArchive(const std::string& path, LocatedArchive* found, std::string*
 // (empty for a side-car).
 std::string SignatureSummary(const ArchiveContainer& container);
 
-// Moves `count` bytes on within the archive (past a file's data), with the program's walk's
-// range check: a stored size that reaches past anything an archive can hold, or past this
-// archive's end, is refused (as a 32-bit seek it could turn negative and go backwards).
-bool SkipInArchive(std::FILE* in, const LocatedArchive& archive, std::int64_t count);
+// The further volumes of an archive, from the folder its first volume is in.
+class FolderVolumeOpener : public VolumeOpener {
+ public:
+  explicit FolderVolumeOpener(const std::string& first_volume_path);
+  std::unique_ptr<ArchiveFile> OpenVolume(const std::string& name) override;
+  std::unique_ptr<Sha256> NewDigest() override;
+
+ private:
+  std::string folder_;  // with its separator
+};
+
+// "the archive ends inside an entry", or the volume that failed its check.
+std::string StreamEndProblem(const ArchiveStream& stream);
 
 // "2024-05-01 12:34:56" (UTC) for a FILETIME.
 std::string FormatFiletime(std::uint64_t filetime);

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "archive/archive_file.h"
 
 // The arguments as UTF-8. Windows passes main() the ANSI form, in which a name outside the
 // ANSI code page is already lost, so the wide command line is read instead.
@@ -42,3 +45,6 @@ bool SetFileWriteTime(const std::string& path, std::uint64_t filetime);
 // convert, with the text before it in *utf8.
 bool ConvertUtf8ToCp932(const std::string& utf8, std::string* cp932);
 std::size_t ConvertCp932ToUtf8(const std::string& cp932, std::string* utf8);
+
+// SHA-256 for the volume records: the system's where it has one, else a library's.
+std::unique_ptr<Sha256> NewSha256();

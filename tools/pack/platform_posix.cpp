@@ -1,5 +1,6 @@
 // The pack tool on POSIX systems: paths are bytes, names convert through iconv.
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,25 @@
 #include "platform.h"
 
 namespace {
+
+class OpensslSha256 : public Sha256 {
+ public:
+  OpensslSha256() : context_(EVP_MD_CTX_new()) { ok_ = context_ && EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) == 1; }
+  ~OpensslSha256() override { EVP_MD_CTX_free(context_); }
+  OpensslSha256(const OpensslSha256&) = delete;
+  OpensslSha256& operator=(const OpensslSha256&) = delete;
+  void Update(const void* data, std::size_t size) override {
+    ok_ = ok_ && EVP_DigestUpdate(context_, data, size) == 1;
+  }
+  bool Final(unsigned char digest[kDigestBytes]) override {
+    unsigned int n = 0;
+    return ok_ && EVP_DigestFinal_ex(context_, digest, &n) == 1 && n == kDigestBytes;
+  }
+
+ private:
+  EVP_MD_CTX* context_;
+  bool ok_ = false;
+};
 
 class Iconv {
  public:
@@ -93,3 +113,5 @@ std::size_t ConvertCp932ToUtf8(const std::string& cp932, std::string* utf8) {
   Iconv conv("UTF-8", "CP932");
   return conv.Convert(cp932, utf8);
 }
+
+std::unique_ptr<Sha256> NewSha256() { return std::make_unique<OpensslSha256>(); }

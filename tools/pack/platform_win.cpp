@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "archive/sha256_win.h"
 #include "common/cp932.h"
 #include "common/wide_win.h"
 #include "platform.h"
@@ -151,3 +152,5 @@ std::size_t ConvertCp932ToUtf8(const std::string& cp932, std::string* utf8) {
   }
   return std::string::npos;
 }
+
+std::unique_ptr<Sha256> NewSha256() { return NewSystemSha256(); }
