@@ -32,8 +32,8 @@ constexpr std::uint32_t kEntryFixedBytes = 10;
 constexpr std::uint32_t kTimeBytes = 8;
 constexpr std::uint32_t kTrailerBytes = 4;
 
-// Every offset and size of an archive stays below 2^31.
-constexpr std::int64_t kArchiveLimit = 0x7FFFFFFF;
+// An entry's size and packed size stay below 2^31; the archive as a whole may be any size.
+constexpr std::int64_t kEntryLimit = 0x7FFFFFFF;
 
 // FILETIME ticks (100 ns) between 1601-01-01 and the Unix epoch.
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;

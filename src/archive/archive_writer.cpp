@@ -15,15 +15,8 @@ bool WriteAll(std::FILE* out, const void* data, std::size_t size) {
 }
 
 bool WriteHeader(std::FILE* out, std::string_view name, std::int32_t size, std::uint32_t packed) {
-  if (CheckEntryName(name, size == kFolderSize)) return false;
-  unsigned char length[2];
-  StoreU16(length, static_cast<std::uint16_t>(name.size() + 1));
-  unsigned char sizes[8];
-  StoreU32(sizes, static_cast<std::uint32_t>(size));
-  StoreU32(sizes + 4, packed);
-  const char nul = '\0';
-  return WriteAll(out, length, 2) && WriteAll(out, name.data(), name.size()) && WriteAll(out, &nul, 1) &&
-         WriteAll(out, sizes, 8);
+  std::vector<unsigned char> header;
+  return EncodeEntryHeader(name, size, packed, &header) && WriteAll(out, header.data(), header.size());
 }
 
 struct Deflater {
@@ -55,6 +48,20 @@ bool DeflatePiece(z_stream& zs, const unsigned char* data, std::size_t size, boo
 
 }  // namespace
 
+bool EncodeEntryHeader(std::string_view name, std::int32_t size, std::uint32_t packed,
+                       std::vector<unsigned char>* out) {
+  if (CheckEntryName(name, size == kFolderSize)) return false;
+  unsigned char fixed[8];
+  StoreU16(fixed, static_cast<std::uint16_t>(name.size() + 1));
+  out->insert(out->end(), fixed, fixed + 2);
+  out->insert(out->end(), name.begin(), name.end());
+  out->push_back(0);
+  StoreU32(fixed, static_cast<std::uint32_t>(size));
+  StoreU32(fixed + 4, packed);
+  out->insert(out->end(), fixed, fixed + 8);
+  return true;
+}
+
 bool CompressStream(const unsigned char* data, std::size_t size, std::vector<unsigned char>* stream) {
   stream->clear();
   Deflater deflater;
@@ -77,7 +84,7 @@ bool WriteFolderEntry(std::FILE* out, std::string_view name) {
 
 bool WriteFileEntry(std::FILE* out, std::string_view name, std::int32_t size, std::uint64_t filetime,
                     const std::vector<unsigned char>& stream) {
-  if (size < 0 || stream.size() > static_cast<std::size_t>(kArchiveLimit)) return false;
+  if (size < 0 || stream.size() > static_cast<std::size_t>(kEntryLimit)) return false;
   unsigned char stamp[8];
   StoreU64(stamp, filetime);
   return WriteHeader(out, name, size, static_cast<std::uint32_t>(stream.size())) && WriteAll(out, stamp, 8) &&

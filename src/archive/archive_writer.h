@@ -13,6 +13,11 @@
 // Compresses a whole input as one zlib stream at the default level (header 78 9C).
 bool CompressStream(const unsigned char* data, std::size_t size, std::vector<unsigned char>* stream);
 
+// Appends an entry's header (name length, name, NUL, size, packed size): false for a name
+// outside the format.
+bool EncodeEntryHeader(std::string_view name, std::int32_t size, std::uint32_t packed,
+                       std::vector<unsigned char>* out);
+
 // Each returns false on a write error or a name/size outside the format.
 bool WriteFolderEntry(std::FILE* out, std::string_view name);
 bool WriteFileEntry(std::FILE* out, std::string_view name, std::int32_t size, std::uint64_t filetime,

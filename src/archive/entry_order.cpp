@@ -8,10 +8,12 @@
 
 namespace {
 
-// 0: top-level file, 1: folder, 2: file inside a folder.
-int GroupOf(const PlannedEntry& entry) {
-  if (entry.folder) return 1;
-  return FindCharMb(entry.name, '\\') == std::string::npos ? 0 : 2;
+// 0: top-level setup file (when they go first), 1: top-level file, 2: folder, 3: file
+// inside a folder.
+int GroupOf(const PlannedEntry& entry, bool setup_files_first) {
+  if (entry.folder) return 2;
+  if (FindCharMb(entry.name, '\\') != std::string::npos) return 3;
+  return setup_files_first && MatchesAnySetupPattern(entry.name) ? 0 : 1;
 }
 
 // Byte order of the components, so a folder sorts right before everything inside it:
@@ -31,9 +33,9 @@ bool ComponentLess(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-void OrderEntries(std::vector<PlannedEntry>* entries) {
-  std::stable_sort(entries->begin(), entries->end(), [](const PlannedEntry& a, const PlannedEntry& b) {
-    const int ga = GroupOf(a), gb = GroupOf(b);
+void OrderEntries(std::vector<PlannedEntry>* entries, bool setup_files_first) {
+  std::stable_sort(entries->begin(), entries->end(), [&](const PlannedEntry& a, const PlannedEntry& b) {
+    const int ga = GroupOf(a, setup_files_first), gb = GroupOf(b, setup_files_first);
     if (ga != gb) return ga < gb;
     return ComponentLess(a.name, b.name);
   });

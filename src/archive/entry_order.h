@@ -15,7 +15,9 @@ struct PlannedEntry {
 // (parents before children), then the files inside folders, each group in byte order of
 // the name. The setup pass therefore meets every top-level file before it stops at the
 // first nested folder, and meets no file inside a folder unless no nested folder exists.
-void OrderEntries(std::vector<PlannedEntry>* entries);
+// With `setup_files_first`, the top-level files the setup pass unpacks go before the other
+// top-level files: an archive split into volumes then holds them all in its first volume.
+void OrderEntries(std::vector<PlannedEntry>* entries, bool setup_files_first = false);
 
 // Replays the setup pass over an ordered list: the name of the first file that pass would
 // have to write inside a folder (which it cannot create), or empty when there is none.

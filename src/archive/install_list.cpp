@@ -75,8 +75,8 @@ bool HasTopLevelFile(const std::vector<PlannedEntry>& entries, std::string_view 
   return false;
 }
 
-std::string OrderWithInstallList(std::vector<PlannedEntry>* entries) {
+std::string OrderWithInstallList(std::vector<PlannedEntry>* entries, bool setup_files_first) {
   if (!HasTopLevelFile(*entries, kInstallListName)) entries->push_back({kInstallListName, false});
-  OrderEntries(entries);
+  OrderEntries(entries, setup_files_first);
   return FormatInstallList(*entries);
 }

@@ -30,4 +30,4 @@ bool HasTopLevelFile(const std::vector<PlannedEntry>& entries, std::string_view 
 
 // Adds the list's own entry (unless there is one), puts the entries in archive order and
 // returns the list's text for exactly that order, its own entry included.
-std::string OrderWithInstallList(std::vector<PlannedEntry>* entries);
+std::string OrderWithInstallList(std::vector<PlannedEntry>* entries, bool setup_files_first = false);

@@ -17,6 +17,10 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/entry_names.h"
+#include "archive/volume_set.h"
+#include "archive_output.h"
+#include "common/cp932.h"
 #include "common/byte_order.h"
 #include "file_compress.h"
 #include "pe_signature.h"
@@ -43,7 +47,7 @@ bool ChunkedEntry(const PackEntry& entry) {
 // A large file is planned from its size in the scan; one over what an entry can hold is
 // refused by the writer before any work is done.
 std::uint64_t ChunkCount(const PackEntry& entry) {
-  if (!ChunkedEntry(entry) || entry.size > static_cast<std::uint64_t>(kArchiveLimit)) return 1;
+  if (!ChunkedEntry(entry) || entry.size > static_cast<std::uint64_t>(kEntryLimit)) return 1;
   return (entry.size + kChunkSize - 1) / kChunkSize;
 }
 
@@ -60,7 +64,7 @@ std::uint64_t ChunkBegin(const Task& task) { return task.chunk * kChunkSize; }
 std::uint64_t TaskCost(const PackEntry& entry, const Task& task) {
   if (entry.folder) return 0;
   if (!ChunkedEntry(entry)) return entry.size;
-  if (entry.size > static_cast<std::uint64_t>(kArchiveLimit)) return 0;
+  if (entry.size > static_cast<std::uint64_t>(kEntryLimit)) return 0;
   const std::uint64_t begin = ChunkBegin(task);
   return std::min(kChunkSize, entry.size - begin) + std::min<std::uint64_t>(kChunkWindow, begin);
 }
@@ -268,7 +272,7 @@ class Pipeline {
 
   // Fills the slot (ok or with an error); false when the workers are being stopped.
   bool Run(const Task& task, const PackEntry& entry, Slot* slot) {
-    if (entry.folder || (ChunkedEntry(entry) && entry.size > static_cast<std::uint64_t>(kArchiveLimit))) {
+    if (entry.folder || (ChunkedEntry(entry) && entry.size > static_cast<std::uint64_t>(kEntryLimit))) {
       slot->ok = true;
       return true;
     }
@@ -333,27 +337,25 @@ class Pipeline {
 // Writes a large file's entry from its chunks: the header goes out with zero sizes and is
 // completed once the stream's length is known. The stream is the zlib header, the chunks in
 // order and the Adler-32 of the whole file, combined from the chunks'.
-bool WriteChunkedEntry(std::FILE* out, std::size_t e, const PackEntry& entry, Pipeline& pipeline, std::int64_t* offset,
+bool WriteChunkedEntry(ArchiveOutput& out, std::size_t e, const PackEntry& entry, Pipeline& pipeline,
                        std::string* error) {
-  if (entry.size > static_cast<std::uint64_t>(kArchiveLimit)) {
-    *error = "larger than 2 GiB";
+  const std::int64_t header_at = out.Position();
+  std::vector<unsigned char> header;
+  unsigned char stamp[8];
+  StoreU64(stamp, entry.filetime);
+  if (!EncodeEntryHeader(entry.name, 0, 0, &header) || !out.Write(header) || !out.Write(stamp, sizeof stamp)) {
+    *error = out.error();
     return false;
   }
-  const std::int64_t header_at = TellFile(out);
-  if (header_at < 0 || !WriteFileEntry(out, entry.name, 0, entry.filetime, {})) {
-    *error = "write error";
-    return false;
-  }
-  const std::int64_t header_bytes = static_cast<std::int64_t>(entry.name.size()) + 1 + kEntryFixedBytes + kTimeBytes;
   std::int64_t packed = 0;
   auto write = [&](const unsigned char* data, std::size_t size) {
     packed += static_cast<std::int64_t>(size);
-    if (*offset + header_bytes + packed + 8 > kArchiveLimit) {
-      *error = "the archive would reach 2 GiB";
+    if (packed > kEntryLimit) {
+      *error = "its stream would reach the 2 GiB an entry can hold";
       return false;
     }
-    if (size == 0 || std::fwrite(data, 1, size, out) == size) return true;
-    *error = "write error";
+    if (out.Write(data, size)) return true;
+    *error = out.error();
     return false;
   };
   if (!write(kZlibHeader, sizeof kZlibHeader)) return false;
@@ -380,11 +382,10 @@ bool WriteChunkedEntry(std::FILE* out, std::size_t e, const PackEntry& entry, Pi
   StoreU32(sizes, static_cast<std::uint32_t>(input_size));
   StoreU32(sizes + 4, static_cast<std::uint32_t>(packed));
   const std::int64_t sizes_at = header_at + 2 + static_cast<std::int64_t>(entry.name.size()) + 1;
-  if (!SeekFile(out, sizes_at, SEEK_SET) || std::fwrite(sizes, 1, 8, out) != 8 || !SeekFile(out, 0, SEEK_END)) {
-    *error = "write error";
+  if (!out.Patch(sizes_at, sizes, sizeof sizes)) {
+    *error = out.error();
     return false;
   }
-  *offset += header_bytes + packed;
   return true;
 }
 
@@ -409,43 +410,49 @@ class Progress {
 
 // Writes the entries in order while the workers compress ahead of the writer. Each file is
 // its own zlib stream and a large file's chunks lie where its size puts them, so the bytes
-// do not depend on how many workers ran.
-bool WriteEntries(std::FILE* out, const std::vector<PackEntry>& entries, std::int64_t start, unsigned jobs,
-                  Progress& progress, std::string* error) {
+// do not depend on how many workers ran. Every setup file must end in the first volume: the
+// start-up pass reads no other.
+bool WriteEntries(ArchiveOutput& out, const std::vector<PackEntry>& entries, unsigned jobs, Progress& progress,
+                  std::string* error) {
   Pipeline pipeline(entries, jobs);
   bool ok = true;
-  std::int64_t offset = start;
   for (std::size_t i = 0; i < entries.size() && ok; ++i) {
     const PackEntry& entry = entries[i];
+    std::string why;
     if (ChunkedEntry(entry)) {
-      std::string why;
-      ok = WriteChunkedEntry(out, i, entry, pipeline, &offset, &why);
-      if (!ok) *error = entry.display + ": " + why;
+      ok = WriteChunkedEntry(out, i, entry, pipeline, &why);
     } else {
       const std::size_t task = pipeline.FirstTask(i);
       Slot slot = pipeline.Take(task);
+      std::vector<unsigned char> header;
       if (!slot.ok) {
-        *error = entry.display + ": " + (slot.out_of_memory ? std::string("out of memory while compressing") : slot.error);
+        why = slot.out_of_memory ? std::string("out of memory while compressing") : slot.error;
         ok = false;
       } else if (entry.folder) {
-        ok = WriteFolderEntry(out, entry.name);
-        offset += entry.name.size() + 1 + kEntryFixedBytes;
-      } else if (slot.size > static_cast<std::uint64_t>(kArchiveLimit)) {
-        *error = entry.display + ": larger than 2 GiB";
+        ok = EncodeEntryHeader(entry.name, kFolderSize, kFolderPacked, &header) && out.Write(header);
+      } else if (slot.size > static_cast<std::uint64_t>(kEntryLimit) ||
+                 slot.stream.size() > static_cast<std::size_t>(kEntryLimit)) {
+        why = "larger than the 2 GiB an entry can hold";
         ok = false;
       } else {
-        ok = WriteFileEntry(out, entry.name, static_cast<std::int32_t>(slot.size), entry.filetime, slot.stream);
-        offset += entry.name.size() + 1 + kEntryFixedBytes + kTimeBytes + slot.stream.size();
-        if (!ok) *error = "write error";
+        unsigned char stamp[8];
+        StoreU64(stamp, entry.filetime);
+        ok = EncodeEntryHeader(entry.name, static_cast<std::int32_t>(slot.size),
+                               static_cast<std::uint32_t>(slot.stream.size()), &header) &&
+             out.Write(header) && out.Write(stamp, sizeof stamp) && out.Write(slot.stream);
       }
-      if (ok && offset + 8 > kArchiveLimit) {
-        *error = "the archive would reach 2 GiB";
-        ok = false;
-      }
+      if (!ok && why.empty()) why = out.error();
       slot = Slot();  // the stream's memory goes back before the next file is taken
       pipeline.Release(task, !ok);
     }
-    progress.Show(i + 1, static_cast<std::uint64_t>(offset - start), entry.display);
+    if (ok && !entry.folder && FindCharMb(entry.name, '\\') == std::string::npos &&
+        MatchesAnySetupPattern(entry.name) && out.VolumeAt(out.Position() - 1) != 1) {
+      why = "a setup file, but it would not end in the first volume, the only one the setup program reads at "
+            "start-up: choose a larger --volume-size";
+      ok = false;
+    }
+    if (!ok) *error = entry.display + ": " + why;
+    progress.Show(i + 1, static_cast<std::uint64_t>(out.Position()), entry.display);
   }
   return ok;
 }
@@ -476,37 +483,92 @@ bool CopyStub(const std::string& stub, std::FILE* out, std::int64_t* size, std::
     }
     *size += static_cast<std::int64_t>(n);
   }
-  if (*size < 2 || *size > kArchiveLimit) {
+  // The trailer holds the archive's start in 32 bits.
+  if (*size < 2 || *size > kEntryLimit) {
     *error = stub + ": not a usable stub";
     return false;
   }
   return true;
 }
 
+// The most bytes the entries can take, whatever deflate makes of them: stored blocks, and
+// a margin for a chunked stream that deflate grew a little.
+std::int64_t UpperArchiveBytes(const std::vector<PackEntry>& entries) {
+  std::uint64_t total = 4;  // the end marker
+  for (const PackEntry& entry : entries) {
+    total += entry.name.size() + 1 + kEntryFixedBytes;
+    if (!entry.folder) total += kTimeBytes + StoredStreamSize(entry.size) + entry.size / 1024 + 64;
+  }
+  return static_cast<std::int64_t>(std::min<std::uint64_t>(total, INT64_MAX / 2));
+}
+
+// The room for the entries in the first volume: what is left of a volume after the stub,
+// the table of further volumes (for as many as the entries can need), its padding and the
+// trailer.
+bool FirstVolumePart(const WriteRequest& request, const std::vector<PackEntry>& entries, std::int64_t stub,
+                     std::int64_t* part, std::string* error) {
+  const std::int64_t fixed = stub + kMaxVolumePadding + (request.stub.empty() ? 0 : kTrailerBytes);
+  const std::int64_t smallest = request.volume_size - fixed - VolumeTableBytes(kLastVolume - 1, 0);
+  if (smallest <= 0) {
+    *error = "--volume-size " + std::to_string(request.volume_size) + " leaves no room in the first volume";
+    return false;
+  }
+  const std::int64_t rest = std::max<std::int64_t>(0, UpperArchiveBytes(entries) - smallest);
+  const std::int64_t further = (rest + request.volume_size - 1) / request.volume_size;
+  if (further > kLastVolume - 1) {
+    *error = "the game needs more than " + std::to_string(kLastVolume - 1) +
+             " further volumes of this size: choose a larger --volume-size";
+    return false;
+  }
+  *part = request.volume_size - fixed - VolumeTableBytes(static_cast<std::size_t>(further), 0);
+  return true;
+}
+
 }  // namespace
 
 bool WriteSetup(const WriteRequest& request, const std::vector<PackEntry>& ordered, std::FILE* out,
-                std::int64_t* size, std::string* error) {
+                WriteResult* result, std::string* error) {
   std::int64_t start = 0;
   if (!request.stub.empty() && !CopyStub(request.stub, out, &start, error)) return false;
+  std::int64_t first_part = -1;
+  if (request.volume_size > 0 && !FirstVolumePart(request, ordered, start, &first_part, error)) return false;
   const unsigned jobs = request.jobs ? request.jobs : std::max(1u, std::thread::hardware_concurrency());
   Progress progress(request.progress, ordered.size());
-  const bool written = WriteEntries(out, ordered, start, jobs, progress, error);
+  std::vector<VolumeRecord> records;
+  bool written;
+  {
+    ArchiveOutput archive = first_part < 0 ? ArchiveOutput(out)
+                                           : ArchiveOutput(out, first_part, request.volume_folder, request.volume_size);
+    static const unsigned char kEndMarker[4] = {};
+    written = WriteEntries(archive, ordered, jobs, progress, error);
+    if (written && !(archive.Write(kEndMarker, sizeof kEndMarker) && archive.Finish(&records))) {
+      *error = archive.error();
+      written = false;
+    }
+    result->volumes = archive.volume_paths();
+  }
   progress.Finish();
   if (!written) return false;
-  // Zero bytes after the end marker make the file a multiple of 8 bytes long: signing tools
-  // align to 8 before appending the certificate table, so the trailer stays exactly the 4
-  // bytes before it. The walk stops at the end marker and never reads them.
+  // Zero bytes after the end marker (or at the start of the volume table) make the file a
+  // multiple of 8 bytes long: signing tools align to 8 before appending the certificate
+  // table, so the trailer stays exactly the 4 bytes before it. The walk stops at the end
+  // marker and never reads them.
   static const unsigned char kZeros[8] = {};
-  const std::int64_t end = TellFile(out) + 4 + 4;
-  const std::size_t padding = request.stub.empty() ? 0 : static_cast<std::size_t>((8 - end % 8) % 8);
-  if (!WriteEndMarker(out) || std::fwrite(kZeros, 1, padding, out) != padding ||
-      (!request.stub.empty() && !WriteTrailer(out, static_cast<std::uint32_t>(start))) ||
+  const std::int64_t table = records.empty() ? 0 : VolumeTableBytes(records.size(), 0);
+  const std::int64_t end = TellFile(out) + table + 4;
+  const std::uint32_t padding = request.stub.empty() ? 0 : static_cast<std::uint32_t>((8 - end % 8) % 8);
+  bool ok;
+  if (records.empty()) {
+    ok = std::fwrite(kZeros, 1, padding, out) == padding;
+  } else {
+    const std::vector<unsigned char> bytes = EncodeVolumeTable(records, padding);
+    ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  }
+  if (!ok || (!request.stub.empty() && !WriteTrailer(out, static_cast<std::uint32_t>(start))) ||
       std::fflush(out) != 0) {
     *error = "write error";
     return false;
   }
-  *size = TellFile(out);
+  result->size = TellFile(out);
   return true;
 }
-

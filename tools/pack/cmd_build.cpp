@@ -1,5 +1,7 @@
 // build: packs a game folder into a setup program (stub + archive + trailer) or a side-car.
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -32,7 +34,50 @@ struct BuildOptions {
   std::string uninstaller;
   unsigned jobs = 0;
   bool quiet = false;
+  std::string volume_size;  // as given; empty for one file
+  std::int64_t volume_bytes = 0;
 };
+
+// A volume cannot be smaller than this: the first holds the stub and every setup file.
+constexpr std::int64_t kSmallestVolume = 1 << 20;
+// Authenticode's offsets and sizes are 32-bit: a larger setup cannot carry a signature.
+constexpr std::int64_t kSignableLimit = 0xFFFFFFFFll;
+
+// "2G", "700M", "1536K" (units of 1024, an optional "iB" or "B" after them) or bytes.
+bool ParseSize(const std::string& text, std::int64_t* bytes) {
+  std::size_t used = 0;
+  std::int64_t value = 0;
+  while (used < text.size() && text[used] >= '0' && text[used] <= '9') {
+    if (value > (INT64_MAX - 9) / 10) return false;
+    value = value * 10 + (text[used++] - '0');
+  }
+  if (used == 0) return false;
+  std::string unit = text.substr(used);
+  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  int shift = 0;
+  if (!unit.empty()) {
+    const std::string rest = unit.substr(1);
+    if (rest != "" && rest != "B" && rest != "IB") return false;
+    switch (unit[0]) {
+      case 'K': shift = 10; break;
+      case 'M': shift = 20; break;
+      case 'G': shift = 30; break;
+      case 'B': shift = rest.empty() ? 0 : -1; break;
+      default: return false;
+    }
+    if (shift < 0) return false;
+  }
+  if (value > (INT64_MAX >> shift)) return false;
+  *bytes = value << shift;
+  return true;
+}
+
+// The folder of a path, with its separator; empty for a bare name.
+std::string FolderOf(const std::string& path) {
+  const std::filesystem::path parent = PathFromUtf8(path).parent_path();
+  if (parent.empty()) return std::string();
+  return Utf8FromPath(parent / "");
+}
 
 bool HasTopLevelInstallEnv(const PackTree& tree) {
   for (const PackEntry& entry : tree.entries) {
@@ -114,6 +159,12 @@ bool ScanStep(const BuildOptions& options, PackTree* tree, std::string* error) {
 // take for the same file.
 bool CheckStep(const PackTree& tree, std::string* error) {
   for (const PackEntry& entry : tree.entries) {
+    if (!entry.folder && entry.size > static_cast<std::uint64_t>(kEntryLimit)) {
+      *error = entry.display + ": " + std::to_string(entry.size) + " bytes; a file of 2 GiB (" +
+               std::to_string(kEntryLimit + 1) + " bytes) or more cannot be packed: an entry holds at most " +
+               std::to_string(kEntryLimit) + " bytes";
+      return false;
+    }
     if (const char* problem = CheckEntryName(entry.name, entry.folder)) {
       *error = entry.display + ": " + problem;
       return false;
@@ -142,7 +193,8 @@ bool OrderStep(const BuildOptions& options, PackTree* tree, std::vector<PackEntr
     // The newest time of the tree, so the same tree always packs to the same bytes.
     PackEntry list;
     for (const PackEntry& entry : tree->entries) list.filetime = std::max(list.filetime, entry.filetime);
-    const std::string text = OrderWithInstallList(&plan);
+    // Split into volumes, the setup files go first, so that the first volume holds them all.
+    const std::string text = OrderWithInstallList(&plan, options.volume_bytes > 0);
     list.name = list.display = kInstallListName;
     list.data.assign(text.begin(), text.end());
     list.size = list.data.size();
@@ -180,7 +232,7 @@ bool OrderStep(const BuildOptions& options, PackTree* tree, std::vector<PackEntr
 // Step 4, compress and write: into TARGET.part, renamed to TARGET when complete and
 // removed otherwise, running out of memory included.
 bool WriteStep(const BuildOptions& options, const std::vector<PackEntry>& ordered, const std::string& target,
-               std::int64_t* size, std::string* error) {
+               WriteResult* result, std::string* error) {
   const std::string temp = target + ".part";
   FilePtr out(OpenFile(temp, "wb"));
   if (!out) {
@@ -189,16 +241,22 @@ bool WriteStep(const BuildOptions& options, const std::vector<PackEntry>& ordere
   }
   bool ok = false;
   try {
-    ok = WriteSetup(WriteRequest{options.stub, options.jobs, !options.quiet && ProgressWanted()}, ordered, out.get(),
-                    size, error);
+    const WriteRequest request{options.stub, options.jobs, !options.quiet && ProgressWanted(), options.volume_bytes,
+                               FolderOf(target)};
+    ok = WriteSetup(request, ordered, out.get(), result, error);
   } catch (const std::bad_alloc&) {
     *error = "out of memory";
   }
   if (std::fclose(out.release()) != 0 && ok) *error = "write error", ok = false;
   if (ok && !RenameFile(temp, target)) *error = "cannot create " + target, ok = false;
-  if (!ok) RemoveFile(temp);
+  if (!ok) {
+    RemoveFile(temp);
+    for (const std::string& volume : result->volumes) RemoveFile(volume);
+  }
   return ok;
 }
+
+int RunChecked(const BuildOptions& options);
 
 int RunBuild(const BuildOptions& options) {
   if (options.stub.empty() == options.sidecar.empty()) {
@@ -209,26 +267,44 @@ int RunBuild(const BuildOptions& options) {
     std::fprintf(stderr, "build: --stub needs -o OUT\n");
     return 2;
   }
+  BuildOptions checked = options;
+  if (!options.volume_size.empty() &&
+      (!ParseSize(options.volume_size, &checked.volume_bytes) || checked.volume_bytes < kSmallestVolume)) {
+    std::fprintf(stderr, "build: --volume-size %s: give a size of at least 1M (bytes, or with K, M or G)\n",
+                 options.volume_size.c_str());
+    return 2;
+  }
+  return RunChecked(checked);
+}
+
+int RunChecked(const BuildOptions& options) {
   PackTree tree;
   std::vector<PackEntry> ordered;
   std::string error;
   const std::string target = options.stub.empty() ? options.sidecar : options.output;
-  std::int64_t size = 0;
+  WriteResult written;
   bool ok = ScanStep(options, &tree, &error);
   if (ok) {
     for (const std::string& warning : tree.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
   ok = ok && CheckStep(tree, &error) && OrderStep(options, &tree, &ordered, &error) &&
-       WriteStep(options, ordered, target, &size, &error);
+       WriteStep(options, ordered, target, &written, &error);
   if (!ok) {
     std::fprintf(stderr, "build: %s\n", error.c_str());
     return 1;
   }
   // Step 5, report.
   if (!options.stub.empty()) MakeExecutable(target);
+  if (!options.stub.empty() && written.size > kSignableLimit) {
+    std::fprintf(stderr,
+                 "warning: %s is %lld bytes, more than the 4 GiB a signature can cover: it cannot be signed; "
+                 "split it with --volume-size (e.g. --volume-size 2G)\n",
+                 target.c_str(), static_cast<long long>(written.size));
+  }
   if (!options.quiet) {
-    std::printf("%s: %zu entries, %lld bytes%s\n", target.c_str(), ordered.size(), static_cast<long long>(size),
-                options.stub.empty() ? " (side-car)" : "");
+    std::printf("%s: %zu entries, %lld bytes%s\n", target.c_str(), ordered.size(),
+                static_cast<long long>(written.size), options.stub.empty() ? " (side-car)" : "");
+    for (const std::string& volume : written.volumes) std::printf("%s: further volume\n", volume.c_str());
   }
   return 0;
 }
@@ -246,6 +322,10 @@ void SetUpBuild(CLI::App& app, int& exit_code) {
   cmd->add_option("--uninstaller", options->uninstaller,
                   "UnInst.exe to ship when the folder has none (default: the one beside --stub)")
       ->check(ExistingFile());
+  cmd->add_option("--volume-size", options->volume_size,
+                  "Split into volumes of at most SIZE bytes (K, M, G: units of 1024): the setup holds the first, "
+                  "instdat.002, instdat.003, ... beside it the rest")
+      ->type_name("SIZE");
   cmd->add_option("-j,--jobs", options->jobs, "Compression threads (default: every core)");
   cmd->add_flag("-q,--quiet", options->quiet, "No progress line or summary");
   cmd->callback([options, &exit_code] { exit_code = RunBuild(*options); });
