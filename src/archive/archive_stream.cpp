@@ -33,7 +33,7 @@ bool ArchiveStream::CheckVolume(ArchiveFile& file, const VolumeRecord& record) {
   if (use_ != VolumeUse::kChecked) return file.Seek(0);
   std::unique_ptr<Sha256> digest = opener_->NewDigest();
   if (!digest || !file.Seek(0)) return false;
-  std::vector<unsigned char> piece(kHashPiece);
+  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::int64_t>(record.size, kHashPiece)));
   for (std::int64_t left = record.size; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kHashPiece));
     if (file.Read(piece.data(), n) != n) return false;
@@ -45,9 +45,13 @@ bool ArchiveStream::CheckVolume(ArchiveFile& file, const VolumeRecord& record) {
 }
 
 bool ArchiveStream::NextVolume() {
-  if (!bad_volume_.empty() || next_record_ >= records_.size() || !opener_) return false;
+  if (!bad_volume_.empty() || next_record_ >= records_.size()) return false;
   if (use_ == VolumeUse::kFirstOnly) {
     first_end_ = true;
+    return false;
+  }
+  if (!opener_) {
+    bad_volume_ = VolumeName(kFirstFurtherVolume + static_cast<int>(next_record_));
     return false;
   }
   const VolumeRecord& record = records_[next_record_];

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../../tools/pack/host_sink.h"
+#include "archive/archive_reader.h"
 #include "archive/archive_stream.h"
 #include "archive/archive_writer.h"
 #include "common/byte_order.h"

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <zlib.h>
 
@@ -12,6 +13,8 @@
 #include <map>
 #include <string>
 
+#include "archive/archive_stream.h"
+#include "archive/archive_walk.h"
 #include "archive/archive_writer.h"
 #include "archive/install_list.h"
 #include "common/byte_order.h"
@@ -642,3 +645,82 @@ TEST(PackTool, VerifyRefusesAMissingOrStaleList) {
 }
 
 }  // namespace
+
+// A game in volumes: the setup files all in the setup program itself, every volume within
+// its size, a large file's sizes completed in a volume already closed, and the set extracts
+// to the same files as the setup of one volume.
+TEST(PackTool, VolumesHoldTheSetupFilesFirstAndExtractAsOne) {
+  TempDir dir;
+  const std::string game = dir / "game";
+  MakeGameTree(game);
+  // Before install.env in byte order, and far larger than a volume: chunked, and stored.
+  WriteFileBytes(game + "/Art.pak", MakeContent(3 << 20, true, 5));
+  WriteFileBytes(game + "/Movie.pak", MakeContent(40 << 20, true, 6));
+  WriteFileBytes(dir / "stub.exe", "MZ" + MakeContent(3000, true));
+  MakeDir(dir / "set");
+  const PackRun build = Pack("build -q " + game + " -o " + dir / "set/setup.exe --stub " + dir / "stub.exe" +
+                             " --volume-size 2M");
+  ASSERT_EQ(build.status, 0) << build.output;
+  int volumes = 0;
+  for (int n = 2; n < 100; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "instdat.%03d", n);
+    struct stat st;
+    if (::stat((dir / "set/" + name).c_str(), &st) != 0) break;
+    EXPECT_LE(st.st_size, 2 << 20) << name;
+    ++volumes;
+  }
+  EXPECT_GE(volumes, 21);
+  const std::string exe = ReadFileBytes(dir / "set/setup.exe");
+  EXPECT_LE(exe.size(), 2u << 20);
+  EXPECT_EQ(exe.size() % 8, 0u);
+
+  const PackRun verify = Pack("verify " + dir / "set/setup.exe");
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  ASSERT_EQ(Pack("extract " + dir / "set/setup.exe " + dir / "split").status, 0);
+  ASSERT_EQ(Pack("build -q " + game + " -o " + dir / "one.exe --stub " + dir / "stub.exe").status, 0);
+  ASSERT_EQ(Pack("extract " + dir / "one.exe " + dir / "whole").status, 0);
+  // The same files; only the list's order differs, the setup files first.
+  EXPECT_EQ(std::system(("diff -r -x UnInst.lst '" + dir / "split' '" + dir / "whole'").c_str()), 0);
+
+  // The start-up pass finds every setup file with the further volumes gone.
+  std::system(("rm -f '" + dir / "set/" + "'instdat.*").c_str());
+  LocatedArchive found;
+  ASSERT_EQ(OpenArchiveFile((dir / "set/setup.exe").c_str(), false, &found), LocateStatus::kFound);
+  EXPECT_EQ(found.volumes.size(), static_cast<std::size_t>(volumes));
+  TempDir out;
+  RecordingSink sink;
+  ArchiveStream first_only(found, nullptr, VolumeUse::kFirstOnly);
+  ASSERT_TRUE(WalkEntries(first_only, out.path(), WalkPass::kSetup, sink).Ok());
+  EXPECT_EQ(ReadFileBytes(out / "install.env"), ReadFileBytes(game + "/install.env"));
+  EXPECT_EQ(ReadFileBytes(out / "insttscr.rct"), ReadFileBytes(game + "/insttscr.rct"));
+  // And the tools name the first volume that is missing.
+  const PackRun missing = Pack("verify " + dir / "set/setup.exe");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("instdat.002"), std::string::npos) << missing.output;
+}
+
+// What cannot be packed is refused before any work, naming the file and the limit; a volume
+// size too small for the first volume is refused as such.
+TEST(PackTool, RefusesAFileAnEntryCannotHoldAndVolumesTooSmall) {
+  TempDir dir;
+  const std::string game = dir / "game";
+  MakeGameTree(game);
+  WriteFileBytes(dir / "stub.exe", "MZ" + MakeContent(3000, true));
+  WriteFileBytes(game + "/huge.dat", "");
+  ASSERT_EQ(::truncate((game + "/huge.dat").c_str(), 1ll << 31), 0);  // sparse: nothing is read
+  const PackRun huge = Pack("build -q " + game + " -o " + dir / "setup.exe --stub " + dir / "stub.exe");
+  EXPECT_EQ(huge.status, 1);
+  EXPECT_NE(huge.output.find("huge.dat"), std::string::npos) << huge.output;
+  EXPECT_NE(huge.output.find("2 GiB"), std::string::npos) << huge.output;
+  struct stat st;
+  EXPECT_NE(::stat((dir / "setup.exe").c_str(), &st), 0);
+  std::remove((game + "/huge.dat").c_str());
+
+  for (const char* size : {"100K", "12X", "0"}) {
+    const PackRun small = Pack("build -q " + game + " -o " + dir / "setup.exe --stub " + dir / "stub.exe" +
+                               " --volume-size " + size);
+    EXPECT_NE(small.status, 0) << size;
+    EXPECT_NE(small.output.find(std::string("size")), std::string::npos) << small.output;
+  }
+}
