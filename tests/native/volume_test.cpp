@@ -309,6 +309,19 @@ TEST(Volumes, ACutAtAnyByteInstallsTheSameFiles) {
   }
 }
 
+// Walks the side-car set in `dir` into `out`.
+WalkOutcome WalkSet(const std::string& dir, VolumeUse use, WalkPass pass, const std::string& out) {
+  LocatedArchive found;
+  if (OpenArchiveFile((dir + "/instdat.arc").c_str(), true, &found) != LocateStatus::kFound) {
+    ADD_FAILURE() << "no archive in " << dir;
+    return WalkOutcome{WalkError::kShortRead};
+  }
+  FolderVolumes opener(dir);
+  RecordingSink sink;
+  ArchiveStream stream(found, &opener, use);
+  return WalkEntries(stream, out, pass, sink);
+}
+
 TEST(Volumes, TheSetupPassReadsOnlyTheFirstVolume) {
   const std::string archive = BuildArchive(kGame);
   TempDir dir;
@@ -316,13 +329,8 @@ TEST(Volumes, TheSetupPassReadsOnlyTheFirstVolume) {
   const std::size_t cut = StreamOf(archive, "game.exe") + 10;
   WriteVolumes(dir.path(), archive, {cut});
   std::remove((dir / "instdat.002").c_str());
-  LocatedArchive found;
-  ASSERT_EQ(OpenArchiveFile((dir / "instdat.arc").c_str(), true, &found), LocateStatus::kFound);
-  FolderVolumes opener(dir.path());
   TempDir out;
-  RecordingSink sink;
-  ArchiveStream stream(found, &opener, VolumeUse::kFirstOnly);
-  ASSERT_TRUE(WalkEntries(stream, out.path(), WalkPass::kSetup, sink).Ok());
+  ASSERT_TRUE(WalkSet(dir.path(), VolumeUse::kFirstOnly, WalkPass::kSetup, out.path()).Ok());
   EXPECT_EQ(ReadFileBytes(out / "install.env"), kGame[0].content);
   EXPECT_EQ(ReadFileBytes(out / "readme.txt"), kGame[1].content);
 }
@@ -360,13 +368,8 @@ TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
     TempDir dir;
     const std::vector<std::string> parts = WriteVolumes(dir.path(), archive, {cut2, cut3});
     r.damage(dir / r.volume, other);
-    LocatedArchive found;
-    ASSERT_EQ(OpenArchiveFile((dir / "instdat.arc").c_str(), true, &found), LocateStatus::kFound);
-    FolderVolumes opener(dir.path());
     TempDir out;
-    RecordingSink sink;
-    ArchiveStream stream(found, &opener, VolumeUse::kChecked);
-    const WalkOutcome outcome = WalkEntries(stream, out.path(), WalkPass::kFull, sink);
+    const WalkOutcome outcome = WalkSet(dir.path(), VolumeUse::kChecked, WalkPass::kFull, out.path());
     EXPECT_EQ(outcome.error, WalkError::kVolumeBad) << r.label;
     EXPECT_EQ(outcome.volume, r.volume) << r.label;
     // What reached the disk came from the volumes before the bad one.
