@@ -314,7 +314,9 @@ WalkOutcome WalkSet(const std::string& dir, VolumeUse use, WalkPass pass, const 
   LocatedArchive found;
   if (OpenArchiveFile((dir + "/instdat.arc").c_str(), true, &found) != LocateStatus::kFound) {
     ADD_FAILURE() << "no archive in " << dir;
-    return WalkOutcome{WalkError::kShortRead};
+    WalkOutcome none;
+    none.error = WalkError::kShortRead;
+    return none;
   }
   FolderVolumes opener(dir);
   RecordingSink sink;
