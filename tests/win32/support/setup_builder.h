@@ -23,6 +23,12 @@ enum class Container { kSidecar, kAppended };
 std::string MakeSetup(const std::string& folder, const std::vector<PayloadFile>& files,
                       Container container = Container::kSidecar, const std::string& program = "");
 
+// The same distribution with its archive split into volumes: the first (side-car or
+// appended) holding every setup file, then `further` volumes instdat.002, ... of about equal
+// size beside it, each recorded in the first by its size and SHA-256.
+std::string MakeVolumeSetup(const std::string& folder, const std::vector<PayloadFile>& files, int further,
+                            Container container = Container::kAppended);
+
 // The Panvester.exe and the UnInst.exe of this build tree.
 std::string ProgramUnderTest();
 std::string UninstallerUnderTest();
