@@ -4,12 +4,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "archive/archive_file_win.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_stream.h"
 #include "archive/archive_walk.h"
 #include "archive/copy_dialog_win.h"
 #include "archive/entry_names.h"
+#include "archive/sha256_win.h"
 #include "common/cp932.h"
 #include "common/message_win.h"
 #include "common/setup_names.h"
@@ -26,14 +30,30 @@ bool HeldByAnotherProgram(const std::string& path, unsigned long error) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The further volumes lie beside the first, in the running executable's folder; each is
+// read through the handle it was checked through.
+class FolderVolumes : public VolumeOpener {
+ public:
+  void SetFolder(const std::wstring& folder) { folder_ = folder; }
+  std::unique_ptr<ArchiveFile> OpenVolume(const std::string& name) override {
+    std::wstring path = folder_ + L'\\';
+    return !folder_.empty() && AppendCp932(&path, name) ? OpenArchiveFileW(path) : nullptr;
+  }
+  std::unique_ptr<Sha256> NewDigest() override { return NewSystemSha256(); }
+
+ private:
+  std::wstring folder_;
+};
+
 // In UTF-16: the setup program may lie in a folder with no CP932 form (a user name with "é").
-bool LocateOwnArchive(LocatedArchive* found) {
+bool LocateOwnArchive(LocatedArchive* found, FolderVolumes* volumes) {
   const std::wstring exe = ModuleFileNameW(nullptr);
   if (exe.empty()) return false;
-  std::wstring sidecar = ParentFolderW(exe) + L'\\';
-  FilePtr sidecar_stream(AppendCp932(&sidecar, kSidecarName) ? _wfopen(sidecar.c_str(), L"rb") : nullptr);
-  return LocateOwnArchiveIn(FilePtr(_wfopen(exe.c_str(), L"rb")), std::move(sidecar_stream), found) ==
-         LocateStatus::kFound;
+  const std::wstring folder = ParentFolderW(exe);
+  volumes->SetFolder(folder);
+  std::wstring sidecar = folder + L'\\';
+  std::unique_ptr<ArchiveFile> sidecar_file = AppendCp932(&sidecar, kSidecarName) ? OpenArchiveFileW(sidecar) : nullptr;
+  return LocateOwnArchiveIn(OpenArchiveFileW(exe), std::move(sidecar_file), found) == LocateStatus::kFound;
 }
 
 WalkFileHook g_file_hook = nullptr;
@@ -52,6 +72,9 @@ class WindowsSink : public WalkSink {
   WindowsSink& operator=(const WindowsSink&) = delete;
   // The player declined to retry a file that another program holds.
   bool Cancelled() const { return cancelled_; }
+  // The first output that could not be created or written, and the system's reason.
+  const std::string& failed_path() const { return failed_path_; }
+  DWORD failed_error() const { return failed_error_; }
   void CreateFolder(const std::string& path) override { CreateDirectoryCp932(path.c_str(), nullptr); }
   // The game may still be running during a reinstall: a file it holds is named, and the
   // player can end it and retry.
@@ -60,18 +83,20 @@ class WindowsSink : public WalkSink {
       DWORD error = ERROR_SUCCESS;
       out_ = CreateOutput(path, &error);
       if (out_ != INVALID_HANDLE_VALUE) break;
-      if (!ask_when_locked_ || !HeldByAnotherProgram(path, error)) return false;
+      if (!ask_when_locked_ || !HeldByAnotherProgram(path, error)) return Failed(path, error);
       if (!RetrySkipBox(kFileInUseText, path.c_str())) {
         cancelled_ = true;
         return false;
       }
     }
+    out_path_ = path;
     OpenCopy(path);
     return true;
   }
   bool WriteOutput(const unsigned char* data, std::size_t size) override {
     if (copy_ && copy_file_ != INVALID_HANDLE_VALUE && !WriteAll(copy_file_, data, size)) copy_failed_ = true;
-    return WriteAll(out_, data, size);
+    DWORD error = ERROR_SUCCESS;
+    return WriteAll(out_, data, size, &error) || Failed(out_path_, error);
   }
   bool CloseOutput() override { return EndOutput(); }
   // The time goes on the open handle just before it closes: the file ends with its stored time.
@@ -111,13 +136,28 @@ class WindowsSink : public WalkSink {
     return file;
   }
 
-  static bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
+  static bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size, DWORD* error = nullptr) {
     DWORD written = 0;  // a block is far below 4 GiB: one call writes it
-    return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr)) {
+      if (error) *error = GetLastError();
+      return false;
+    }
+    // A disk file written synchronously comes up short only when its volume is full.
+    if (written != size && error) *error = ERROR_DISK_FULL;
+    return written == size;
+  }
+
+  // Always false, for the caller to return; the first failure is the one the player is told.
+  bool Failed(const std::string& path, DWORD error) {
+    if (failed_path_.empty()) {
+      failed_path_ = path;
+      failed_error_ = error;
+    }
+    return false;
   }
 
   bool EndOutput() {
-    const bool ok = CloseHandle(out_) != FALSE;
+    const bool ok = CloseHandle(out_) != FALSE || Failed(out_path_, GetLastError());
     out_ = INVALID_HANDLE_VALUE;
     if (copy_) {
       const bool closed = copy_file_ != INVALID_HANDLE_VALUE && CloseHandle(copy_file_);
@@ -152,26 +192,56 @@ class WindowsSink : public WalkSink {
   std::string target_;
   std::vector<WalkCopy>* copies_;
   HANDLE out_ = INVALID_HANDLE_VALUE;  // the file being written
+  std::string out_path_;
+  std::string failed_path_;
+  DWORD failed_error_ = ERROR_SUCCESS;
   WalkCopy* copy_ = nullptr;  // the copy the open output feeds
   HANDLE copy_file_ = INVALID_HANDLE_VALUE;  // closed with the output, or here after a failure
   bool copy_failed_ = false;
 };
 
 // The one box of the failure path: none when the player has just cancelled on a box of the
-// walk's own; the allocate service's box when memory ran out, wherever the walk ran out.
-enum class FailureBox { kReadFailure, kNoMemory, kNone };
+// walk's own; the allocate service's box when memory ran out, wherever the walk ran out; the
+// volume that failed its check; the file that could not be written, and whether the disk was
+// full; for everything else the archive is damaged.
+struct FailureBox {
+  enum class Kind { kReadFailure, kNoMemory, kVolume, kWriteFailure, kDiskFull, kNone };
+  Kind kind = Kind::kReadFailure;
+  std::string subject;  // the volume's name or the file's path
+};
 
-FailureBox BoxFor(WalkError error, bool cancelled) {
-  if (cancelled) return FailureBox::kNone;
-  return error == WalkError::kNoMemory ? FailureBox::kNoMemory : FailureBox::kReadFailure;
+FailureBox BoxFor(const WalkOutcome& outcome, const WindowsSink& sink) {
+  using Kind = FailureBox::Kind;
+  if (sink.Cancelled()) return {Kind::kNone, {}};
+  switch (outcome.error) {
+    case WalkError::kNoMemory: return {Kind::kNoMemory, {}};
+    case WalkError::kVolumeBad: return {Kind::kVolume, outcome.volume};
+    case WalkError::kCreateFailed:
+    case WalkError::kWriteFailed:
+      if (sink.failed_path().empty()) break;
+      if (sink.failed_error() == ERROR_DISK_FULL || sink.failed_error() == ERROR_HANDLE_DISK_FULL) {
+        return {Kind::kDiskFull, sink.failed_path()};
+      }
+      return {Kind::kWriteFailure, sink.failed_path()};
+    default: break;
+  }
+  return {Kind::kReadFailure, {}};
 }
 
-[[noreturn]] void FailReading(WalkCleanUp clean_up, FailureBox box = FailureBox::kReadFailure) {
+[[noreturn]] void FailWalk(WalkCleanUp clean_up, const FailureBox& box = FailureBox()) {
+  using Kind = FailureBox::Kind;
   CloseCopyDialog();
-  if (box == FailureBox::kReadFailure) {
-    ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
-  } else if (box == FailureBox::kNoMemory) {
-    OutOfMemoryBox();
+  switch (box.kind) {
+    case Kind::kReadFailure:
+      ErrorBox("ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
+      break;
+    case Kind::kNoMemory: OutOfMemoryBox(); break;
+    case Kind::kVolume: ErrorBox("[%s]が見つからないか、壊れています。", box.subject.c_str()); break;
+    case Kind::kWriteFailure: ErrorBox("ファイルの書き込みに失敗しました。\n%s", box.subject.c_str()); break;
+    case Kind::kDiskFull:
+      ErrorBox("ディスクの空き容量が不足しているため、ファイルを書き込めませんでした。\n%s", box.subject.c_str());
+      break;
+    case Kind::kNone: break;
   }
   if (clean_up) clean_up();
   std::exit(-1);
@@ -184,20 +254,28 @@ void SetWalkFileHook(WalkFileHook hook) { g_file_hook = hook; }
 void WalkArchive(const char* target, int pass, WalkCleanUp clean_up, std::vector<WalkCopy>* copies) {
   // An empty target (no usable temporary folder) would join every name to "\name", the root
   // of the current drive.
-  if (target == nullptr || target[0] == '\0') FailReading(clean_up);
+  if (target == nullptr || target[0] == '\0') FailWalk(clean_up);
   LocatedArchive found;
-  if (!LocateOwnArchive(&found)) FailReading(clean_up);
+  FolderVolumes volumes;
+  if (!LocateOwnArchive(&found, &volumes)) FailWalk(clean_up);
   const WalkPass walk_pass = pass == 0 ? WalkPass::kFull : WalkPass::kSetup;
-  const bool dialog = walk_pass == WalkPass::kFull && OpenCopyDialog(found.length) != nullptr;
-  WindowsSink sink(dialog, walk_pass == WalkPass::kFull, target, walk_pass == WalkPass::kFull ? copies : nullptr);
-  const WalkOutcome outcome = WalkEntries(found.stream.get(), target, walk_pass, sink);
-  if (!outcome.Ok()) FailReading(clean_up, BoxFor(outcome.error, sink.Cancelled()));
-  found.stream.reset();
+  const bool full = walk_pass == WalkPass::kFull;
+  const bool dialog = full && OpenCopyDialog(found.TotalLength()) != nullptr;
+  WindowsSink sink(dialog, full, target, full ? copies : nullptr);
+  WalkOutcome outcome;
+  {
+    ArchiveStream stream(found, &volumes, full ? VolumeUse::kChecked : VolumeUse::kFirstOnly);
+    outcome = WalkEntries(stream, target, walk_pass, sink);
+  }
+  if (!outcome.Ok()) FailWalk(clean_up, BoxFor(outcome, sink));
+  found.file.reset();
   CloseCopyDialog();
 }
 
-bool ArchiveUncompressedTotal(std::uint64_t* bytes) {
+bool ArchiveUncompressedTotal(std::uint64_t* bytes, std::uint64_t cluster) {
   LocatedArchive found;
-  if (!LocateOwnArchive(&found)) return false;
-  return SumUncompressedSizes(found.stream.get(), bytes);
+  FolderVolumes volumes;
+  if (!LocateOwnArchive(&found, &volumes)) return false;
+  ArchiveStream stream(found, &volumes, VolumeUse::kUnchecked);
+  return SumUncompressedSizes(stream, bytes, cluster);
 }

@@ -13,7 +13,7 @@ namespace {
 
 HWND g_dialog = nullptr;
 HWND g_animation = nullptr;
-std::int32_t g_archive_length = 0;
+std::int64_t g_archive_length = 0;
 
 // Every change of a bar repaints it at once, and a themed bar is slow to paint: what the
 // dialog shows is brought up to date at most this often (the first file at once), and a
@@ -31,8 +31,9 @@ bool g_refreshed = false;  // since the dialog opened
 DWORD g_refreshed_at = 0;
 int g_file_width = 0, g_overall_width = 0;  // the bars' client widths in pixels
 
+// The 32-bit range: the 16-bit one of PBM_SETRANGE ends at 65535 blocks, 8 GiB of archive.
 void SetBarRange(HWND dialog, int id, int top) {
-  SendDlgItemMessageW(dialog, id, PBM_SETRANGE, 0, MAKELPARAM(0, top));
+  SendDlgItemMessageW(dialog, id, PBM_SETRANGE32, 0, static_cast<LPARAM>(top));
 }
 
 void SetBarPosition(HWND dialog, int id, int position) {
@@ -109,7 +110,7 @@ INT_PTR CALLBACK CopyDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
   return GuardCallback([&] { return CopyDialogProcBody(dialog, message, wparam); });
 }
 
-HWND OpenCopyDialog(std::int32_t archive_length) {
+HWND OpenCopyDialog(std::int64_t archive_length) {
   g_archive_length = archive_length;
   CloseCopyDialog();
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};

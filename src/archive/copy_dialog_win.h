@@ -9,9 +9,9 @@
 #include "common/resource_ids.h"
 
 // Closes any copy dialog still open, then opens a new one owned by the main window and
-// scales its overall bar by the archive length. Null when the dialog cannot be created:
-// the walk then runs without progress display.
-HWND OpenCopyDialog(std::int32_t archive_length);
+// scales its overall bar by the archive's length (of every volume; any size, in whole blocks).
+// Null when the dialog cannot be created: the walk then runs without progress display.
+HWND OpenCopyDialog(std::int64_t archive_length);
 // Destroys the copy dialog if one is open and drains the message queue.
 void CloseCopyDialog();
 HWND CopyDialogHandle();

@@ -1,5 +1,6 @@
 #include "driver/install_sequence_win.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include <string>
@@ -53,6 +54,24 @@ void RemoveRecordsAndWorkFolder() {
   RemoveWorkFolder();
 }
 
+constexpr std::uint64_t kMegabyte = 1048576;
+
+std::string MegabytesUp(std::uint64_t bytes) {
+  return std::to_string(bytes / kMegabyte + (bytes % kMegabyte != 0 ? 1 : 0));
+}
+
+// False only when the archive needs more than the install folder's drive has free and the
+// player chose not to go on. Sizes that cannot be read ask nothing: the walk reports what fails.
+bool EnoughSpaceOrGoOn(const char* folder) {
+  VolumeSpace space;
+  std::uint64_t needed = 0;
+  if (!InstallVolumeSpace(folder, &space) || !ArchiveUncompressedTotal(&needed, space.cluster)) return true;
+  if (needed <= space.free_to_caller) return true;
+  return YesNoBox("インストール先の空き容量が不足しています。\n必要な空き容量: %s MB\n現在の空き容量: %s MB\n"
+                  "このままインストールを続けますか？",
+                  MegabytesUp(needed).c_str(), MegabytesUp(space.free_to_caller).c_str()) != 0;
+}
+
 }  // namespace
 
 void KeepStartupSettings() {
@@ -98,7 +117,9 @@ int Install() {
     ErrorBox("インストールにはAdministrator権限が必要です。");
     return -1;
   }
-  if (SelectInstallFolder(g_install_folder) != 0) {
+  // Declining to go on with too little space ends as a cancelled choice does, before any
+  // folder is made.
+  if (SelectInstallFolder(g_install_folder) != 0 || !EnoughSpaceOrGoOn(g_install_folder)) {
     ErrorBox("インストールを中止しました");
     return -1;
   }

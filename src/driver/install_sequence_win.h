@@ -1,5 +1,6 @@
-// What the install button runs: the checks, the folder choice, the extraction, the shortcuts,
-// the uninstall entry, the [ini] and [reg] writes, the end dialog and its choices.
+// What the install button runs: the checks, the folder choice and the space on its drive, the
+// extraction, the shortcuts, the uninstall entry, the [ini] and [reg] writes, the end dialog
+// and its choices.
 #pragma once
 
 #include <windows.h>

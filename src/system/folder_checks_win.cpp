@@ -30,6 +30,28 @@ std::string TempFolder() {
   return AddBackslash(folder);
 }
 
+bool InstallVolumeSpace(const char* folder, VolumeSpace* space) {
+  std::wstring path;
+  if (!WidenCp932(folder, &path) || path.empty()) return false;
+  // The folder is made only after this: its volume is its nearest existing parent's.
+  for (int level = 0; GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++level) {
+    path = ParentFolderW(path);
+    if (path.empty() || level == kMaxFolderLevels) return false;
+  }
+  if (path.back() == L':') path += L'\\';  // "X:" alone is the current folder of drive X
+  wchar_t root[MAX_PATH];
+  DWORD sectors = 0, sector_bytes = 0, free_clusters = 0, clusters = 0;
+  ULARGE_INTEGER free_to_caller;
+  if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) ||
+      !GetDiskFreeSpaceW(root, &sectors, &sector_bytes, &free_clusters, &clusters) ||
+      !GetDiskFreeSpaceExW(root, &free_to_caller, nullptr, nullptr)) {
+    return false;
+  }
+  space->cluster = static_cast<std::uint64_t>(sectors) * sector_bytes;
+  space->free_to_caller = free_to_caller.QuadPart;
+  return true;
+}
+
 int CreateInstallFolder(const char* folder, std::vector<std::string>* made) {
   std::string path(folder);
   if (path.size() <= 2 || path.size() > kPathMaxText) return 1;

@@ -15,6 +15,8 @@
 #include "archive/archive_walk_win.h"
 #include "archive/archive_writer.h"
 #include "archive/copy_dialog_win.h"
+#include "archive/sha256_win.h"
+#include "archive/volume_set.h"
 #include "common/message_win.h"
 #include "driver/work_folder_win.h"
 #include "support/setup_builder.h"
@@ -291,6 +293,80 @@ TEST(CopyDialog, OutOfMemoryShowsTheMallocBoxOnceAndEndsWithMinusOne) {
   }
 }
 
+// A file that cannot be made (a folder of its name stands there) is named: the archive is whole.
+TEST(CopyDialog, AFileThatCannotBeWrittenIsNamedAndEndsWithMinusOne) {
+  const std::string archive =
+      Archive({{"first.txt", "kept"}, {"data\\", ""}, {"data\\blocked.bin", "never"}, {"last.txt", "no"}}, false);
+  const std::string folder = StageChild("pv_copy_unwritable", archive);
+  ASSERT_TRUE(wt::MakeDirs(folder + "\\target\\data\\blocked.bin"));
+  const std::string text = "ファイルの書き込みに失敗しました。\n" + folder + "\\target\\data\\blocked.bin";
+  wt::Process child = StartChild(folder);
+  HWND box = wt::WaitFor([&] { return wt::FindMessageBox(child.id); }, 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(wt::MessageBoxText(box), text);
+  EXPECT_EQ(wt::ClipboardText(), text);
+  EXPECT_EQ(wt::FindDialog(child.id, kCopyTitle), nullptr);
+  wt::Press(box, IDOK);
+  DWORD code = 0;
+  ASSERT_TRUE(wt::WaitExit(child, 20000, &code));
+  EXPECT_EQ(code, 0xFFFFFFFFu);
+  EXPECT_FALSE(wt::FileExists(folder + "\\target\\last.txt"));
+  EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
+  wt::RemoveTree(folder);
+}
+
+// The archive cut into two volumes between its first and second file: the second volume is
+// read from beside the program, and one that is missing or not the one recorded is named
+// before a byte of it is written.
+TEST(CopyDialog, TheSecondVolumeIsReadWhenWholeAndNamedWhenMissingOrDamaged) {
+  const std::vector<Entry> entries = {{"first.txt", "kept"}, {"second.txt", "from the second volume"},
+                                      {"third.txt", "also"}};
+  const std::string whole = Archive(entries, false);
+  const std::size_t cut = Archive({entries[0]}, false).size() - 4;  // before the end marker
+  const std::string rest = whole.substr(cut);
+  VolumeRecord record;
+  record.size = static_cast<std::int64_t>(rest.size());
+  std::unique_ptr<Sha256> digest = NewSystemSha256();
+  ASSERT_TRUE(digest);
+  digest->Update(rest.data(), rest.size());
+  ASSERT_TRUE(digest->Final(record.digest.data()));
+  const std::vector<unsigned char> table = EncodeVolumeTable({record}, 0);
+  const std::string first = whole.substr(0, cut) + std::string(table.begin(), table.end());
+  std::string damaged = rest;
+  damaged[damaged.size() / 2] ^= 0x01;
+  const struct {
+    const char* label;
+    const char* volume;  // null: none beside the program
+  } rows[] = {{"whole", rest.c_str()}, {"missing", nullptr}, {"damaged", damaged.c_str()}};
+  const std::string text = "[instdat.002]が見つからないか、壊れています。";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string folder = StageChild("pv_copy_volumes", first);
+    if (row.volume) {
+      ASSERT_TRUE(wt::WriteFile(folder + "\\instdat.002", std::string(row.volume, rest.size())));
+    }
+    wt::Process child = StartChild(folder);
+    DWORD code = 0;
+    if (row.volume == rest.c_str()) {
+      ASSERT_TRUE(wt::WaitExit(child, 30000, &code));
+      EXPECT_EQ(code, 0u);
+      EXPECT_EQ(wt::ReadFile(folder + "\\target\\third.txt"), "also");
+    } else {
+      HWND box = wt::WaitFor([&] { return wt::FindMessageBox(child.id); }, 30000);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(wt::MessageBoxText(box), text);
+      EXPECT_EQ(wt::ClipboardText(), text);
+      wt::Press(box, IDOK);
+      ASSERT_TRUE(wt::WaitExit(child, 20000, &code));
+      EXPECT_EQ(code, 0xFFFFFFFFu);
+      EXPECT_FALSE(wt::FileExists(folder + "\\target\\second.txt"));
+      EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
+    }
+    EXPECT_EQ(wt::ReadFile(folder + "\\target\\first.txt"), "kept");
+    wt::RemoveTree(folder);
+  }
+}
+
 TEST(CopyDialog, UnsafeNameTakesTheFailurePathAndWritesNothingOutside) {
   std::string archive = Archive({{"ok.txt", "fine"}}, false);
   archive.resize(archive.size() - 4);  // drop the end marker, append an escaping entry
@@ -324,9 +400,11 @@ TEST(CopyDialog, UnsafeNameTakesTheFailurePathAndWritesNothingOutside) {
   wt::RemoveTree(folder);
 }
 
+// Past 8 GiB an archive has more blocks than a 16-bit bar range holds.
 TEST(CopyDialog, OpenSetsTheOverallRangeToAtLeastOneBlockAndCloseDestroysIt) {
   SetMainWindowHandle(nullptr);
-  for (const auto& row : {std::pair<std::int32_t, int>{0, 1}, {0x1FFFF, 1}, {0x20000 * 10, 10}}) {
+  for (const auto& row : {std::pair<std::int64_t, int>{0, 1}, {0x1FFFF, 1}, {0x20000 * 10, 10},
+                          {std::int64_t{0x20000} * 70000, 70000}}) {
     HWND dialog = OpenCopyDialog(row.first);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(CopyDialogHandle(), dialog);
@@ -336,6 +414,9 @@ TEST(CopyDialog, OpenSetsTheOverallRangeToAtLeastOneBlockAndCloseDestroysIt) {
     ShowCopyFile("C:\\x\\tiny.txt", 0);
     EXPECT_EQ(Bar(dialog, kCopyFileBar, PBM_GETRANGE, FALSE), 0);
     EXPECT_EQ(wt::ControlText(dialog, kCopyFileName), "C:\\x\\tiny.txt");
+    Sleep(60);  // the dialog shows a change at most every 40 ms
+    ShowCopyProgress(0, row.second);
+    EXPECT_EQ(Bar(dialog, kCopyOverallBar, PBM_GETPOS), row.second) << "the bar reaches its end";
     // Opening again replaces the dialog.
     HWND again = OpenCopyDialog(row.first);
     EXPECT_FALSE(IsWindow(dialog));

@@ -489,4 +489,102 @@ TEST_F(InstallEndToEnd, ArchivesOfAnyWriterInstallWithoutABox) {
   DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
 }
 
+// A drive of a few megabytes: a tmpfs of its own (we run as root), mapped to X:. Gone again,
+// letter and mount, at the end of the scope.
+class SmallDrive {
+ public:
+  explicit SmallDrive(int megabytes) {
+    folder_ = wt::UnixPath(wt::TempDir()) + "/small-drive";
+    std::string output;
+    const int status = wt::RunUnixScript("mkdir -p '" + folder_ + "' && mount -t tmpfs -o size=" +
+                                             std::to_string(megabytes) + "m tmpfs '" + folder_ + "'",
+                                         &output);
+    mounted_ = status == 0;
+    if (!mounted_) {
+      failure_ = "no tmpfs could be mounted (status " + std::to_string(status) + "): " + output;
+    } else if (!(lettered_ = wt::DefineUnixDrive('x', folder_, DRIVE_FIXED))) {
+      failure_ = "no drive letter for it";
+    }
+  }
+  ~SmallDrive() {
+    if (lettered_) wt::DefineUnixDrive('x', "", DRIVE_FIXED);
+    // Lazily, so that a file still open there cannot keep the mount in the prefix, which the
+    // test runner removes.
+    if (mounted_) wt::RunUnixScript("umount -l '" + folder_ + "'");
+  }
+  SmallDrive(const SmallDrive&) = delete;
+  SmallDrive& operator=(const SmallDrive&) = delete;
+  bool ok() const { return mounted_ && lettered_; }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  std::string folder_;
+  std::string failure_;
+  bool mounted_ = false;
+  bool lettered_ = false;
+};
+
+// A game far larger than its drive, though its setup is small: 8 MiB of zeros, and 200 files
+// of one byte, which take a 4 KiB cluster each there.
+TEST_F(InstallEndToEnd, TooLittleSpaceIsAskedAboutAndAFullDiskNamesTheFile) {
+  SmallDrive drive(4);
+  if (!drive.ok()) GTEST_SKIP() << drive.failure();
+  std::vector<wt::PayloadFile> files = GameFiles();
+  files.push_back({"data\\zeros.bin", std::string(8 << 20, '\0')});
+  for (int i = 0; i < 200; ++i) files.push_back({"data\\t" + std::to_string(1000 + i) + ".txt", "x"});
+  const std::string setup_exe = MakeSetupProgram(wt::TempDir() + "\\e2e-small-drive", files);
+  const std::string folder = "X:\\Game";
+  ULARGE_INTEGER free_bytes{};
+  ASSERT_TRUE(GetDiskFreeSpaceExA("X:\\", &free_bytes, nullptr, nullptr));
+  // Rounded up to whole clusters the game needs over 9 MiB; counted in bytes, under 9.
+  const std::string question = "インストール先の空き容量が不足しています。\n必要な空き容量: 10 MB\n現在の空き容量: " +
+                               std::to_string((free_bytes.QuadPart + 1048575) / 1048576) +
+                               " MB\nこのままインストールを続けますか？";
+  DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  const std::vector<std::string> records_before = RecordsFolders();
+
+  // No: nothing is made, and the main window stays, as after a cancelled folder choice.
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main());
+    setup.PressMainButton("インストール");
+    setup.ChooseFolder(folder);
+    EXPECT_EQ(setup.AnswerBox(IDYES), "[" + folder + "]にインストールします");
+    wt::SetClipboardText("before");
+    HWND box = wt::WaitFor([&] { return wt::FindMessageBox(setup.id()); }, kTimeout);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(wt::MessageBoxText(box), question);
+    EXPECT_EQ(wt::ClipboardText(), "before") << "a question is not copied";
+    wt::Press(box, IDNO);
+    WaitUntilGone(box);
+    EXPECT_EQ(setup.AnswerBox(IDOK), kCancelled);
+    EXPECT_TRUE(IsWindow(setup.Main()));
+    EXPECT_FALSE(wt::DirectoryExists(folder));
+    setup.PressMainButton("終了");
+    DWORD code = 1;
+    ASSERT_TRUE(setup.Exit(&code));
+    EXPECT_EQ(code, 0u);
+  }
+
+  // Yes: the install runs into the full disk, which is named with the file it stopped at.
+  const std::string full = "ディスクの空き容量が不足しているため、ファイルを書き込めませんでした。\n" + folder +
+                           "\\data\\zeros.bin";
+  DWORD code = 0;
+  {
+    SetupRun setup(setup_exe);
+    ASSERT_TRUE(setup.Main());
+    setup.PressMainButton("インストール");
+    setup.ChooseFolder(folder);
+    setup.AnswerBox(IDYES);
+    EXPECT_EQ(setup.AnswerBox(IDYES), question);
+    EXPECT_EQ(setup.AnswerBox(IDOK), full);
+    ASSERT_TRUE(setup.Exit(&code));
+  }
+  EXPECT_EQ(code, 0xFFFFFFFFu);
+  EXPECT_EQ(wt::ClipboardText(), full);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "no uninstall entry";
+  EXPECT_TRUE(wt::WorkFolders().empty());
+  EXPECT_EQ(RecordsFolders(), records_before) << "no records folder left";
+}
+
 }  // namespace

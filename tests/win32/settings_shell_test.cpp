@@ -3,7 +3,6 @@
 // watcher thread by button id.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <winioctl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -187,37 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FatalRow>& info) { return std::string(info.param.name); });
 
 // Wine's mount manager takes drive definitions at run time (as its configuration tool does).
-constexpr DWORD kDefineUnixDrive =
-    CTL_CODE(static_cast<DWORD>('m'), 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-struct UnixDriveRequest {
-  ULONG size;
-  ULONG type;
-  ULONG fs_type;
-  DWORD serial;
-  ULONGLONG unix_dev;
-  WCHAR letter;
-  USHORT mount_point_offset;
-  USHORT device_offset;
-  USHORT label_offset;
-};
-
 bool DefineCdromDrive(char letter, const std::string& unix_folder) {
-  HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (manager == INVALID_HANDLE_VALUE) return false;
-  std::string request(sizeof(UnixDriveRequest) + unix_folder.size() + 1, '\0');
-  UnixDriveRequest header{};
-  header.size = static_cast<ULONG>(request.size());
-  header.type = DRIVE_CDROM;
-  header.letter = static_cast<WCHAR>(letter);
-  header.mount_point_offset = sizeof(UnixDriveRequest);
-  std::memcpy(&request[0], &header, sizeof header);
-  std::memcpy(&request[sizeof header], unix_folder.c_str(), unix_folder.size() + 1);
-  DWORD returned = 0;
-  const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, &request[0], static_cast<DWORD>(request.size()),
-                                    nullptr, 0, &returned, nullptr);
-  CloseHandle(manager);
-  return done != FALSE;
+  return wt::DefineUnixDrive(letter, unix_folder, DRIVE_CDROM);
 }
 
 TEST(CdromProbe, FirstCdromDriveOrE) {

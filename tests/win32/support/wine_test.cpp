@@ -1,5 +1,7 @@
 #include "support/wine_test.h"
 
+#include <winioctl.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -303,37 +305,106 @@ bool SaveWindowPicture(HWND window, const std::string& path) {
   return out.good();
 }
 
-// A Unix symbolic link made from the Linux side, which Wine shows as a reparse point (as a
-// junction planted by another user shows on Windows). `ln` runs apart from the waiting
-// process, so the link is awaited by its name.
-bool MakeUnixLink(const std::string& link, const std::string& target) {
+std::string UnixPath(const std::string& windows_path) {
   using UnixNameFn = char*(CDECL*)(LPCWSTR);
   const auto unix_name = reinterpret_cast<UnixNameFn>(
       reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return false;
-  auto to_unix = [&](const std::string& path) {
-    wchar_t wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
-    char* name = unix_name(wide);
-    const std::string result = name ? name : "";
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-  };
-  std::string command = "/bin/ln -s \"" + to_unix(target) + "\" \"" + to_unix(link) + "\"";
+  if (!unix_name) return std::string();
+  wchar_t wide[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, windows_path.c_str(), -1, wide, MAX_PATH)) return std::string();
+  char* name = unix_name(wide);
+  const std::string result = name ? name : "";
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// A Unix program started from here runs apart from this process, with no handle to wait on:
+// the things it makes are awaited by their names.
+namespace {
+
+bool StartUnixProgram(const char* program, std::string command) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace
+
+// A Unix symbolic link made from the Linux side, which Wine shows as a reparse point (as a
+// junction planted by another user shows on Windows).
+bool MakeUnixLink(const std::string& link, const std::string& target) {
+  if (!StartUnixProgram("Z:\\bin\\ln", "/bin/ln -s \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"")) {
+    return false;
+  }
   for (const DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
     const DWORD attributes = GetFileAttributesA(link.c_str());
     // A link to a folder shows as a reparse point; one to a file shows its target's attributes.
     if (attributes != INVALID_FILE_ATTRIBUTES) return true;
   }
   return false;
+}
+
+// The status is written last, by a rename, so a status file that exists is whole.
+int RunUnixScript(const std::string& script, std::string* output) {
+  static int runs = 0;
+  const std::string folder = TempDir() + "\\pv-unix-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++runs);
+  if (!MakeDirs(folder)) return -1;
+  const std::string unix_folder = UnixPath(folder);
+  const std::string runner = "{\n" + script + "\n} >'" + unix_folder + "/out' 2>&1\necho $? >'" + unix_folder +
+                             "/status.new'\nmv '" + unix_folder + "/status.new' '" + unix_folder + "/status'\n";
+  int status = -1;
+  if (!unix_folder.empty() && WriteFile(folder + "\\run.sh", runner) &&
+      StartUnixProgram("Z:\\bin\\sh", "/bin/sh \"" + unix_folder + "/run.sh\"")) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+      if (!FileExists(folder + "\\status")) continue;
+      status = std::atoi(ReadFile(folder + "\\status").c_str());
+      break;
+    }
+  }
+  if (output) *output = ReadFile(folder + "\\out");
+  RemoveTree(folder);
+  return status;
+}
+
+// IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE of Wine's mount manager, and its request.
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE(static_cast<DWORD>('m'), 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+struct UnixDriveRequest {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+};
+
+bool DefineUnixDrive(char letter, const std::string& unix_folder, DWORD type) {
+  HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (manager == INVALID_HANDLE_VALUE) return false;
+  std::string request(sizeof(UnixDriveRequest) + unix_folder.size() + 1, '\0');
+  UnixDriveRequest header{};
+  header.size = static_cast<ULONG>(request.size());
+  header.type = type;
+  header.letter = static_cast<WCHAR>(letter);
+  header.mount_point_offset = unix_folder.empty() ? 0 : sizeof(UnixDriveRequest);
+  std::memcpy(&request[0], &header, sizeof header);
+  std::memcpy(&request[sizeof header], unix_folder.c_str(), unix_folder.size() + 1);
+  DWORD returned = 0;
+  const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, &request[0], static_cast<DWORD>(request.size()),
+                                    nullptr, 0, &returned, nullptr);
+  CloseHandle(manager);
+  return done != FALSE;
 }
 
 }  // namespace wt

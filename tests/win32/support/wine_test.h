@@ -79,4 +79,13 @@ bool SaveWindowPicture(HWND window, const std::string& path);
 // A Unix symbolic link `link` to `target`, made from the Linux side; false when none appeared.
 bool MakeUnixLink(const std::string& link, const std::string& target);
 
+// The Unix path of a Windows path of this prefix; empty when Wine gives none.
+std::string UnixPath(const std::string& windows_path);
+// Runs a shell script on the Linux side and waits for its end; its exit status (-1 when it
+// could not be started or did not end in time), what it printed in `output`.
+int RunUnixScript(const std::string& script, std::string* output = nullptr);
+// Maps a drive letter to a Unix folder through Wine's mount manager (`type` DRIVE_FIXED,
+// DRIVE_CDROM, ...); an empty folder removes the letter again.
+bool DefineUnixDrive(char letter, const std::string& unix_folder, DWORD type);
+
 }  // namespace wt
