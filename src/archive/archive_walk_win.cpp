@@ -120,6 +120,7 @@ class WindowsSink : public WalkSink {
     if (dialog_) ShowCopyProgress(file_position, overall_position);
   }
   void Pump() override { PumpMessages(); }
+  void Waiting() override { PumpMessages(); }
 
  private:
   // A new file is made as new: replacing (truncating) one costs more on some file systems,

@@ -29,6 +29,8 @@ constexpr std::size_t kOutputBlocks = 16;
 constexpr std::size_t kReservedForHead = 2;
 // Entries read ahead of the one being written (folders and empty files need no block).
 constexpr std::size_t kEntriesAhead = 64;
+// How often the calling thread, waiting for the reader, lets its windows answer.
+constexpr unsigned kPumpMilliseconds = 50;
 
 // A fixed ring: an entry never holds more blocks than a pool has.
 template <typename T, std::size_t N>
@@ -95,6 +97,21 @@ class Sleepers {
       const unsigned round = round_;
       condition_.Wait(lock);
       if (round == round_) --sleeping_;  // woken by nobody: still counted
+    }
+  }
+  // The same for the calling thread, which keeps its windows answering while it waits: a
+  // volume being checked, or slow media, can hold the reader up for seconds.
+  template <class Ready>
+  void WaitPumping(std::unique_lock<SyncLock>& lock, Ready ready, WalkSink& sink) {
+    while (!ready()) {
+      ++sleeping_;
+      const unsigned round = round_;
+      condition_.WaitFor(lock, kPumpMilliseconds);
+      if (round == round_) --sleeping_;
+      if (ready()) return;
+      lock.unlock();
+      sink.Waiting();
+      lock.lock();
     }
   }
   void Wake() {
@@ -215,16 +232,16 @@ class Pipeline {
   }
 
   // --- the calling thread ---
-  Entry& WaitForHead() {
+  Entry& WaitForHead(WalkSink& sink) {
     std::unique_lock<SyncLock> lock(lock_);
-    writer_.Wait(lock, [&] { return head_ < published_; });
+    writer_.WaitPumping(lock, [&] { return head_ < published_; }, sink);
     return entries_[head_ % kEntriesAhead];
   }
 
   // False when the file's inflating has ended and all its output was taken.
-  bool NextOutput(Entry& entry, Filled* output) {
+  bool NextOutput(Entry& entry, Filled* output, WalkSink& sink) {
     std::unique_lock<SyncLock> lock(lock_);
-    writer_.Wait(lock, [&] { return entry.finished || !entry.output.empty(); });
+    writer_.WaitPumping(lock, [&] { return entry.finished || !entry.output.empty(); }, sink);
     if (entry.output.empty()) return false;
     *output = entry.output.pop();
     return true;
@@ -357,9 +374,9 @@ void RunInflater(Pipeline* pipeline) {
 }
 
 // Writes the file's blocks as they come; how its inflating ended, or kWriteFailed.
-WalkError WriteBlocks(Pipeline& pipeline, Entry& entry, FileOutput& output) {
+WalkError WriteBlocks(Pipeline& pipeline, Entry& entry, FileOutput& output, WalkSink& sink) {
   Filled block;
-  while (pipeline.NextOutput(entry, &block)) {
+  while (pipeline.NextOutput(entry, &block, sink)) {
     const bool ok = output.Write(block.block, block.length, block.consumed);
     pipeline.ReturnOutputBlock(block.block);
     if (!ok) return WalkError::kWriteFailed;
@@ -405,7 +422,7 @@ bool WalkEntriesOverlapped(ArchiveStream& archive, const std::string& target, Wa
   }
 
   for (;;) {
-    Entry& entry = pipeline.WaitForHead();
+    Entry& entry = pipeline.WaitForHead(sink);
     WalkError error = WalkError::kNone;
     switch (entry.step.kind) {
       case EntryKind::kEnd: *outcome = WalkOutcome(); return true;
@@ -415,7 +432,7 @@ bool WalkEntriesOverlapped(ArchiveStream& archive, const std::string& target, Wa
       case EntryKind::kFile: {
         FileOutput output(sink, entry.step.path);
         error = output.Open(entry.step.size);
-        if (error == WalkError::kNone) error = output.Finish(WriteBlocks(pipeline, entry, output), entry.step.filetime);
+        if (error == WalkError::kNone) error = output.Finish(WriteBlocks(pipeline, entry, output, sink), entry.step.filetime);
         break;
       }
     }

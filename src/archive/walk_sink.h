@@ -42,6 +42,9 @@ class WalkSink {
   virtual void UpdateProgress(int /*file_position*/, int /*overall_position*/) {}
   // Drains the message queue; called after every block of output.
   virtual void Pump() {}
+  // Called now and then while the calling thread waits for the archive's next bytes (a volume
+  // being checked, slow media), so that windows keep answering; by default nothing.
+  virtual void Waiting() {}
 };
 
 // Output files through the C runtime's streams ("wb": created or replaced), for every sink

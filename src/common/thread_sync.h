@@ -6,6 +6,7 @@
 
 #include <mutex>
 #ifndef _WIN32
+#include <chrono>
 #include <condition_variable>
 #endif
 
@@ -33,6 +34,8 @@ class SyncCondition {
   SyncCondition& operator=(const SyncCondition&) = delete;
   // May return without a wake-up: callers wait in a loop on their own condition.
   void Wait(std::unique_lock<SyncLock>& lock);
+  // The same, but back after `milliseconds` at the latest.
+  void WaitFor(std::unique_lock<SyncLock>& lock, unsigned milliseconds);
   void WakeAll();
 
  private:
@@ -45,5 +48,8 @@ class SyncCondition {
 
 #ifndef _WIN32
 inline void SyncCondition::Wait(std::unique_lock<SyncLock>& lock) { condition_.wait(lock); }
+inline void SyncCondition::WaitFor(std::unique_lock<SyncLock>& lock, unsigned milliseconds) {
+  condition_.wait_for(lock, std::chrono::milliseconds(milliseconds));
+}
 inline void SyncCondition::WakeAll() { condition_.notify_all(); }
 #endif

@@ -16,4 +16,9 @@ void SyncCondition::Wait(std::unique_lock<SyncLock>& lock) {
   SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&state_), Lock(&lock.mutex()->state_), INFINITE, 0);
 }
 
+void SyncCondition::WaitFor(std::unique_lock<SyncLock>& lock, unsigned milliseconds) {
+  SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&state_), Lock(&lock.mutex()->state_),
+                            static_cast<DWORD>(milliseconds), 0);
+}
+
 void SyncCondition::WakeAll() { WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&state_)); }

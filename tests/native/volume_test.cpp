@@ -5,9 +5,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
@@ -386,3 +388,51 @@ TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// A digest that takes its time, as hashing gigabytes does.
+class SlowDigest : public Sha256 {
+ public:
+  explicit SlowDigest(std::unique_ptr<Sha256> real) : real_(std::move(real)) {}
+  void Update(const void* data, std::size_t size) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    real_->Update(data, size);
+  }
+  bool Final(unsigned char digest[kDigestBytes]) override { return real_->Final(digest); }
+
+ private:
+  std::unique_ptr<Sha256> real_;
+};
+
+class SlowVolumes : public MemoryVolumes {
+ public:
+  std::unique_ptr<Sha256> NewDigest() override { return std::make_unique<SlowDigest>(NewSha256()); }
+};
+
+class WaitingSink : public MemorySink {
+ public:
+  int waits = 0;
+  void Waiting() override { ++waits; }
+};
+
+}  // namespace
+
+// While the reader checks a volume, the calling thread (the one with the copy dialog) is
+// called back to keep its windows answering.
+TEST(Volumes, TheCallingThreadKeepsAnsweringWhileAVolumeIsChecked) {
+  const std::string archive = BuildArchive(kGame);
+  const std::size_t cut = StreamOf(archive, "game.exe") + 20;
+  SlowVolumes opener;
+  opener.volumes["instdat.002"] = archive.substr(cut);
+  const std::vector<unsigned char> table = EncodeVolumeTable({RecordOf(archive.substr(cut))}, 0);
+  LocatedArchive found;
+  ASSERT_EQ(LocateInFile(std::make_unique<MemoryFile>(archive.substr(0, cut) + std::string(table.begin(), table.end())),
+                         true, &found),
+            LocateStatus::kFound);
+  WaitingSink sink;
+  ArchiveStream stream(found, &opener, VolumeUse::kChecked);
+  ASSERT_TRUE(WalkEntries(stream, "T", WalkPass::kFull, sink, WalkThreads::kOverlapped).Ok());
+  EXPECT_GE(sink.waits, 2);
+  EXPECT_EQ(sink.files["T\\game.exe"], kGame[2].content);
+}
