@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -585,6 +586,78 @@ TEST_F(InstallEndToEnd, TooLittleSpaceIsAskedAboutAndAFullDiskNamesTheFile) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "no uninstall entry";
   EXPECT_TRUE(wt::WorkFolders().empty());
   EXPECT_EQ(RecordsFolders(), records_before) << "no records folder left";
+}
+
+// Every file below `folder` (names relative to it) with its bytes.
+void CollectFiles(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files) {
+  for (const std::string& name : wt::ListNames(folder, "*")) {
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      CollectFiles(path, prefix + name + "\\", files);
+    } else {
+      (*files)[prefix + name] = wt::ReadFile(path);
+    }
+  }
+}
+
+// Installs a setup into `folder`, answering as a player who takes the defaults.
+DWORD InstallInto(const std::string& setup_exe, const std::string& folder, std::string* box = nullptr) {
+  DWORD code = 1;
+  SetupRun setup(setup_exe);
+  if (!setup.Main()) return 1;
+  setup.PressMainButton("インストール");
+  setup.ChooseFolder(folder);
+  EXPECT_EQ(setup.AnswerBox(IDYES), "[" + folder + "]にインストールします");
+  if (box) {
+    *box = setup.AnswerBox(IDOK);
+  } else {
+    HWND shortcut = setup.Dialog(kShortcutTitle);
+    if (!shortcut) return 1;
+    wt::Press(shortcut, IDCANCEL);
+    HWND end = setup.Dialog(kEndTitle);
+    if (!end) return 1;
+    wt::Press(end, IDOK);
+  }
+  return setup.Exit(&code) ? code : 1;
+}
+
+// A game in three volumes installs exactly the files of the same game in one; with a volume
+// missing, the install ends naming it, before any of its bytes is written.
+TEST_F(InstallEndToEnd, AGameInVolumesInstallsAsInOne) {
+  std::vector<wt::PayloadFile> files = GameFiles();
+  files.push_back({"data\\voice.pak", wt::Noise(900000, 11)});
+  const std::string one = wt::MakeSetup(wt::TempDir() + "\\e2e-one", files, wt::Container::kAppended);
+  const std::string three = wt::MakeVolumeSetup(wt::TempDir() + "\\e2e-three", files, 3);
+  ASSERT_FALSE(one.empty());
+  ASSERT_FALSE(three.empty());
+  ASSERT_EQ(InstallInto(one, "C:\\Games\\One"), 0u);
+  ASSERT_EQ(InstallInto(three, "C:\\Games\\Three"), 0u);
+  std::map<std::string, std::string> from_one, from_three;
+  CollectFiles("C:\\Games\\One", "", &from_one);
+  CollectFiles("C:\\Games\\Three", "", &from_three);
+  EXPECT_GT(from_one.size(), 5u);
+  // Only the list's order may differ: the setup files go first in a split archive.
+  from_one.erase("UnInst.lst");
+  from_three.erase("UnInst.lst");
+  EXPECT_TRUE(from_one == from_three);
+
+  const std::string volume = wt::TempDir() + "\\e2e-three\\instdat.003";
+  const std::string kept = wt::ReadFile(volume);
+  ASSERT_TRUE(DeleteFileA(volume.c_str()));
+  std::string box;
+  EXPECT_EQ(InstallInto(three, "C:\\Games\\Broken", &box), static_cast<DWORD>(-1));
+  EXPECT_EQ(box, "[instdat.003]が見つからないか、壊れています。");
+  std::map<std::string, std::string> broken;
+  CollectFiles("C:\\Games\\Broken", "", &broken);
+  // voice.pak runs from the second volume through the third: of it only what the second
+  // holds is written, and nothing after it.
+  EXPECT_LT(broken["data\\voice.pak"].size(), 900000u);
+  EXPECT_EQ(broken["data\\voice.pak"], from_one["data\\voice.pak"].substr(0, broken["data\\voice.pak"].size()));
+  EXPECT_EQ(broken.count("save\\.keep"), 0u);
+  wt::WriteFile(volume, kept);
+  DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
 }
 
 }  // namespace
