@@ -44,6 +44,16 @@ bool ArchiveStream::CheckVolume(ArchiveFile& file, const VolumeRecord& record) {
   return digest->Final(got) && std::memcmp(got, record.digest.data(), kDigestBytes) == 0 && file.Seek(0);
 }
 
+bool ArchiveStream::FindVolumes() {
+  if (use_ == VolumeUse::kFirstOnly) return true;
+  for (std::size_t i = next_record_; i < records_.size() && bad_volume_.empty(); ++i) {
+    const std::string name = VolumeName(kFirstFurtherVolume + static_cast<int>(i));
+    const std::unique_ptr<ArchiveFile> volume = opener_ ? opener_->OpenVolume(name) : nullptr;
+    if (!volume || volume->Size() != records_[i].size) bad_volume_ = name;
+  }
+  return bad_volume_.empty();
+}
+
 bool ArchiveStream::NextVolume() {
   if (!bad_volume_.empty() || next_record_ >= records_.size()) return false;
   if (use_ == VolumeUse::kFirstOnly) {

@@ -47,6 +47,11 @@ class ArchiveStream {
   // False where the archive ends (or a volume fails) first.
   bool Skip(std::int64_t count);
 
+  // Every further volume opens and has its recorded size, so that a set not wholly downloaded
+  // is found before anything is written; what each holds is still checked when it is reached.
+  // False (naming the volume) otherwise; true at once for kFirstOnly.
+  bool FindVolumes();
+
   // The further volume that was missing, short or not the one recorded; empty when none.
   const std::string& bad_volume() const { return bad_volume_; }
   // kFirstOnly: the stream reached the first volume's end.

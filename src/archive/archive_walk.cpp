@@ -52,6 +52,12 @@ WalkOutcome ExplainEnd(const ArchiveStream& archive, WalkOutcome outcome) {
 
 WalkOutcome WalkEntries(ArchiveStream& archive, const std::string& target, WalkPass pass, WalkSink& sink,
                         WalkThreads threads) {
+  if (pass == WalkPass::kFull && !archive.FindVolumes()) {
+    WalkOutcome missing;
+    missing.error = WalkError::kVolumeBad;
+    missing.volume = archive.bad_volume();
+    return missing;
+  }
   return ExplainEnd(archive, WalkStream(archive, target, pass, sink, threads));
 }
 

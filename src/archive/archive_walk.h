@@ -20,8 +20,9 @@ enum class WalkThreads : int {
 // runs out on any of the walk's threads (a block, zlib's state, the walk's own records) ends
 // the walk as kNoMemory; the full pass that cannot have its blocks for the threads runs on
 // this thread alone, with two blocks.
-// A further volume that fails its check ends the walk as kVolumeBad, naming it; the setup
-// pass over a stream of VolumeUse::kFirstOnly ends where the first volume does.
+// A further volume that fails its check ends the walk as kVolumeBad, naming it: before
+// anything is written when one is missing or of the wrong size, else before a byte of it is
+// used. The setup pass over a stream of VolumeUse::kFirstOnly ends where the first volume does.
 WalkOutcome WalkEntries(ArchiveStream& archive, const std::string& target, WalkPass pass, WalkSink& sink,
                         WalkThreads threads = WalkThreads::kOverlapped);
 // An archive of one volume, from the stream's position to its end.

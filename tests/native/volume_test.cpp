@@ -339,6 +339,8 @@ TEST(Volumes, TheSetupPassReadsOnlyTheFirstVolume) {
   EXPECT_EQ(ReadFileBytes(out / "readme.txt"), kGame[1].content);
 }
 
+// A set not all there is refused before anything is written; a volume whose bytes are not
+// the recorded ones, before a byte of it is.
 TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
   const std::string archive = BuildArchive(kGame);
   const std::string other = BuildArchive({{"install.env", "TITLEBAR other\r\n", 0},
@@ -348,22 +350,23 @@ TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
   const std::size_t cut3 = StreamOf(archive, "data\\voice\\line.ogg") + 20;
   const struct {
     const char* label;
-    std::string volume;            // the one that fails
+    std::string volume;  // the one that fails
+    bool before_anything;  // found before the walk writes a file: the set is not all there
     void (*damage)(const std::string& path, const std::string& other);
   } rows[] = {
-      {"missing", "instdat.003", [](const std::string& p, const std::string&) { std::remove(p.c_str()); }},
-      {"cut short", "instdat.002",
+      {"missing", "instdat.003", true, [](const std::string& p, const std::string&) { std::remove(p.c_str()); }},
+      {"cut short", "instdat.002", true,
        [](const std::string& p, const std::string&) {
          const std::string bytes = ReadFileBytes(p);
          WriteFileBytes(p, bytes.substr(0, bytes.size() - 1));
        }},
-      {"one byte changed", "instdat.003",
+      {"one byte changed", "instdat.003", false,
        [](const std::string& p, const std::string&) {
          std::string bytes = ReadFileBytes(p);
          bytes[bytes.size() / 2] ^= 1;
          WriteFileBytes(p, bytes);
        }},
-      {"of another build, same size", "instdat.002",
+      {"of another build, same size", "instdat.002", false,
        [](const std::string& p, const std::string& o) {
          WriteFileBytes(p, o.substr(0, ReadFileBytes(p).size()));
        }},
@@ -378,7 +381,9 @@ TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
     EXPECT_EQ(outcome.volume, r.volume) << r.label;
     // What reached the disk came from the volumes before the bad one.
     const std::string written = ReadFileBytes(out / "game.exe");
-    if (r.volume == "instdat.002") {
+    if (r.before_anything) {
+      EXPECT_FALSE(std::ifstream(out / "install.env").good()) << r.label;
+    } else if (r.volume == "instdat.002") {
       EXPECT_LE(written.size(), parts[0].size()) << r.label;
     } else {
       EXPECT_EQ(written, kGame[2].content) << r.label;

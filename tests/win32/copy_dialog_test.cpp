@@ -362,7 +362,8 @@ TEST(CopyDialog, TheSecondVolumeIsReadWhenWholeAndNamedWhenMissingOrDamaged) {
       EXPECT_FALSE(wt::FileExists(folder + "\\target\\second.txt"));
       EXPECT_TRUE(wt::ListNames(wt::TempDir(), "TempRVInstallFolder_*").empty());
     }
-    EXPECT_EQ(wt::ReadFile(folder + "\\target\\first.txt"), "kept");
+    // A missing volume is found before anything is written; a damaged one before its bytes are.
+    EXPECT_EQ(wt::ReadFile(folder + "\\target\\first.txt"), row.volume ? "kept" : "");
     wt::RemoveTree(folder);
   }
 }

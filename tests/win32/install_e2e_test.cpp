@@ -624,7 +624,7 @@ DWORD InstallInto(const std::string& setup_exe, const std::string& folder, std::
 }
 
 // A game in three volumes installs exactly the files of the same game in one; with a volume
-// missing, the install ends naming it, before any of its bytes is written.
+// missing, the install ends naming it before anything is written.
 TEST_F(InstallEndToEnd, AGameInVolumesInstallsAsInOne) {
   std::vector<wt::PayloadFile> files = GameFiles();
   files.push_back({"data\\voice.pak", wt::Noise(900000, 11)});
@@ -651,11 +651,8 @@ TEST_F(InstallEndToEnd, AGameInVolumesInstallsAsInOne) {
   EXPECT_EQ(box, "[instdat.003]が見つからないか、壊れています。");
   std::map<std::string, std::string> broken;
   CollectFiles("C:\\Games\\Broken", "", &broken);
-  // voice.pak runs from the second volume through the third: of it only what the second
-  // holds is written, and nothing after it.
-  EXPECT_LT(broken["data\\voice.pak"].size(), 900000u);
-  EXPECT_EQ(broken["data\\voice.pak"], from_one["data\\voice.pak"].substr(0, broken["data\\voice.pak"].size()));
-  EXPECT_EQ(broken.count("save\\.keep"), 0u);
+  // Found before the copying begins: nothing of the game is written.
+  EXPECT_TRUE(broken.empty()) << broken.size() << " files";
   wt::WriteFile(volume, kept);
   DeleteTree(HKEY_CURRENT_USER, "Software\\PanvesterE2E");
 }

@@ -12,6 +12,7 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "archive/install_list.h"
+#include "archive/volume_set.h"
 #include "build_steps.h"
 #include "build_write.h"
 #include "commands.h"
@@ -295,6 +296,14 @@ int RunChecked(const BuildOptions& options) {
   }
   // Step 5, report.
   if (!options.stub.empty()) MakeExecutable(target);
+  // A volume left from an earlier build of more volumes would be shipped by mistake.
+  for (int n = kFirstFurtherVolume + static_cast<int>(written.volumes.size()); n <= kLastVolume; ++n) {
+    const std::string stale = FolderOf(target) + VolumeName(n);
+    std::error_code ec;
+    if (!std::filesystem::exists(PathFromUtf8(stale), ec)) break;
+    std::fprintf(stderr, "warning: %s is not part of this build (left from an earlier one?): do not ship it\n",
+                 stale.c_str());
+  }
   if (!options.stub.empty() && written.size > kSignableLimit) {
     std::fprintf(stderr,
                  "warning: %s is %lld bytes, more than the 4 GiB a signature can cover: it cannot be signed; "

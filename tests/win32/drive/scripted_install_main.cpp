@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -199,6 +200,10 @@ void DriveInstall(wt::Process& setup, std::string* title, std::string* install_f
       wt::WaitFor([&] { return wt::FindDialog(setup.id, "インストール先のフォルダの指定"); }, kTimeout),
       "the folder dialog");
   Shoot(folder_dialog, "folder-dialog");
+  // PV_INSTALL_FOLDER: a folder typed over the proposal (a small drive, say).
+  if (const char* typed = std::getenv("PV_INSTALL_FOLDER")) {
+    SendMessageA(GetDlgItem(folder_dialog, IDC_FOLDER_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
+  }
   wt::Press(folder_dialog, IDOK);
 
   HWND question = Expect(wt::WaitFor([&] { return wt::FindMessageBox(setup.id); }, kTimeout),
@@ -219,6 +224,16 @@ void DriveInstall(wt::Process& setup, std::string* title, std::string* install_f
         Shoot(copy, "copy-dialog");
         copy_shot = true;
       }
+    }
+    // A box on the way (too little space, a missing volume, a full disk) is pictured, and
+    // answered Yes (go on) or OK.
+    if (HWND box = wt::FindMessageBox(setup.id)) {
+      std::printf("  box: %s\n", wt::MessageBoxText(box).c_str());
+      Shoot(box, "box");
+      const bool question = GetDlgItem(box, IDYES) != nullptr;
+      wt::Press(box, question ? IDYES : IDOK);
+      while (IsWindow(box)) Sleep(20);
+      if (!question) break;
     }
     shortcut_dialog = wt::FindDialog(setup.id, "ショートカットの作成");
     Sleep(g_shots.empty() ? 5 : 20);
