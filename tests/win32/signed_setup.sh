@@ -15,4 +15,14 @@ osslsigncode sign -certs "$out/cert.pem" -key "$out/key.pem" -n "Panvester test"
 # The tool finds the archive inside the signed range, as the program does.
 "$pack" verify "$out/signed/setup.exe" | tee "$out/verify.txt"
 grep -q "signature: present" "$out/verify.txt"
+# Split into volumes, the table of the further volumes is signed with the first.
+cp -r "$sample" "$out/game"
+head -c 3000000 /dev/urandom >"$out/game/voice.pak"
+mkdir -p "$out/volumes" "$out/volumes-signed"
+"$pack" build -q "$out/game" -o "$out/volumes/setup.exe" --stub "$stub" --uninstaller "$uninstaller" --volume-size 2M
+osslsigncode sign -certs "$out/cert.pem" -key "$out/key.pem" -n "Panvester test" \
+  -in "$out/volumes/setup.exe" -out "$out/volumes-signed/setup.exe" >/dev/null
+cp "$out"/volumes/instdat.* "$out/volumes-signed/"
+"$pack" verify "$out/volumes-signed/setup.exe" | tee "$out/verify-volumes.txt"
+grep -q "signature: present" "$out/verify-volumes.txt"
 echo "unsigned $(wc -c <"$out/unsigned/setup.exe") bytes, signed $(wc -c <"$out/signed/setup.exe") bytes, in $out"
