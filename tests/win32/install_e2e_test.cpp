@@ -145,6 +145,14 @@ class SetupRun {
     WaitUntilGone(dialog);
     return proposal;
   }
+  // From the main window through the folder choice and its confirmation; false when the
+  // main window or the confirmation did not come.
+  bool BeginInstall(const std::string& folder) {
+    if (!Main()) return false;
+    PressMainButton("インストール");
+    ChooseFolder(folder);
+    return AnswerBox(IDYES) == "[" + folder + "]にインストールします";
+  }
   bool Exit(DWORD* code) { return wt::WaitExit(process_, kTimeout, code); }
   DWORD id() const { return process_.id; }
 
@@ -354,10 +362,7 @@ TEST_F(InstallEndToEnd, AFileInUseIsNamedAndRetriedOrCancelled) {
   DWORD code = 0;
   {
     SetupRun setup(setup_exe);
-    ASSERT_TRUE(setup.Main());
-    setup.PressMainButton("インストール");
-    setup.ChooseFolder(folder);
-    setup.AnswerBox(IDYES);
+    ASSERT_TRUE(setup.BeginInstall(folder));
     EXPECT_EQ(setup.AnswerBox(IDCANCEL), in_use);
     ASSERT_TRUE(setup.Exit(&code)) << "no box after Cancel";
   }
@@ -371,10 +376,7 @@ TEST_F(InstallEndToEnd, AFileInUseIsNamedAndRetriedOrCancelled) {
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   {
     SetupRun setup(setup_exe);
-    ASSERT_TRUE(setup.Main());
-    setup.PressMainButton("インストール");
-    setup.ChooseFolder(folder);
-    setup.AnswerBox(IDYES);
+    ASSERT_TRUE(setup.BeginInstall(folder));
     HWND box = wt::WaitFor([&] { return wt::FindMessageBox(setup.id()); }, kTimeout);
     ASSERT_TRUE(box);
     EXPECT_EQ(wt::MessageBoxText(box), in_use);
@@ -573,10 +575,7 @@ TEST_F(InstallEndToEnd, TooLittleSpaceIsAskedAboutAndAFullDiskNamesTheFile) {
   DWORD code = 0;
   {
     SetupRun setup(setup_exe);
-    ASSERT_TRUE(setup.Main());
-    setup.PressMainButton("インストール");
-    setup.ChooseFolder(folder);
-    setup.AnswerBox(IDYES);
+    ASSERT_TRUE(setup.BeginInstall(folder));
     EXPECT_EQ(setup.AnswerBox(IDYES), question);
     EXPECT_EQ(setup.AnswerBox(IDOK), full);
     ASSERT_TRUE(setup.Exit(&code));
@@ -606,10 +605,7 @@ void CollectFiles(const std::string& folder, const std::string& prefix, std::map
 DWORD InstallInto(const std::string& setup_exe, const std::string& folder, std::string* box = nullptr) {
   DWORD code = 1;
   SetupRun setup(setup_exe);
-  if (!setup.Main()) return 1;
-  setup.PressMainButton("インストール");
-  setup.ChooseFolder(folder);
-  EXPECT_EQ(setup.AnswerBox(IDYES), "[" + folder + "]にインストールします");
+  if (!setup.BeginInstall(folder)) return 1;
   if (box) {
     *box = setup.AnswerBox(IDOK);
   } else {
