@@ -163,22 +163,6 @@ TEST(BigArchive, MoreThanFourGibibytesAreLocatedCountedAndWalkedToTheEnd) {
   EXPECT_GT(OverallRange(found.length), 0xFFFF);
 }
 
-// Further volumes from a folder, as the tools and the program open them.
-class FolderVolumes : public VolumeOpener {
- public:
-  explicit FolderVolumes(std::string folder) : folder_(std::move(folder)) {}
-  std::unique_ptr<ArchiveFile> OpenVolume(const std::string& name) override {
-    FilePtr file(std::fopen((folder_ + "/" + name).c_str(), "rb"));
-    if (!file) return nullptr;
-    return std::make_unique<StdioArchiveFile>(std::move(file));
-  }
-  std::unique_ptr<Sha256> NewDigest() override { return NewSha256(); }
-  std::vector<std::string> opened;
-
- private:
-  std::string folder_;
-};
-
 VolumeRecord RecordOf(const std::string& bytes) {
   VolumeRecord record;
   record.size = static_cast<std::int64_t>(bytes.size());
@@ -186,27 +170,6 @@ VolumeRecord RecordOf(const std::string& bytes) {
   digest->Update(bytes.data(), bytes.size());
   EXPECT_TRUE(digest->Final(record.digest.data()));
   return record;
-}
-
-// Writes the archive as a side-car cut at `cuts` (offsets into the entry bytes) and returns
-// the volumes' bytes.
-std::vector<std::string> WriteVolumes(const std::string& folder, const std::string& archive,
-                                      const std::vector<std::size_t>& cuts) {
-  std::vector<std::string> parts;
-  std::size_t from = 0;
-  for (std::size_t cut : cuts) {
-    parts.push_back(archive.substr(from, cut - from));
-    from = cut;
-  }
-  parts.push_back(archive.substr(from));
-  std::vector<VolumeRecord> records;
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    records.push_back(RecordOf(parts[i]));
-    WriteFileBytes(folder + "/" + VolumeName(static_cast<int>(i) + 1), parts[i]);
-  }
-  const std::vector<unsigned char> table = EncodeVolumeTable(records, 0);
-  WriteFileBytes(folder + "/instdat.arc", parts[0] + std::string(table.begin(), table.end()));
-  return parts;
 }
 
 // Where a file entry's stream begins in the archive.
@@ -226,7 +189,6 @@ const std::vector<TestEntry> kGame = {
     {"data\\voice\\line.ogg", MakeContent(900, true, 3), 0},
 };
 
-// A volume set in memory, for the many cuts below.
 class MemoryFile : public ArchiveFile {
  public:
   explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes)) {}
@@ -248,21 +210,41 @@ class MemoryFile : public ArchiveFile {
   std::size_t at_ = 0;
 };
 
+// A side-car cut at `cuts` into volumes in memory, recorded as they are (damage them after).
 class MemoryVolumes : public VolumeOpener {
  public:
-  std::map<std::string, std::string> volumes;
+  MemoryVolumes(const std::string& archive, const std::vector<std::size_t>& cuts) {
+    std::vector<VolumeRecord> records;
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+      const std::size_t end = i + 1 < cuts.size() ? cuts[i + 1] : archive.size();
+      volumes[VolumeName(static_cast<int>(i) + 2)] = archive.substr(cuts[i], end - cuts[i]);
+      records.push_back(RecordOf(volumes[VolumeName(static_cast<int>(i) + 2)]));
+    }
+    const std::vector<unsigned char> table = EncodeVolumeTable(records, 0);
+    first = archive.substr(0, cuts[0]) + std::string(table.begin(), table.end());
+  }
+  // The set located as the program locates a side-car.
+  LocatedArchive Locate() {
+    LocatedArchive found;
+    EXPECT_EQ(LocateInFile(std::make_unique<MemoryFile>(first), true, &found), LocateStatus::kFound);
+    return found;
+  }
   std::unique_ptr<ArchiveFile> OpenVolume(const std::string& name) override {
     auto it = volumes.find(name);
     if (it == volumes.end()) return nullptr;
     return std::make_unique<MemoryFile>(it->second);
   }
   std::unique_ptr<Sha256> NewDigest() override { return NewSha256(); }
+
+  std::string first;
+  std::map<std::string, std::string> volumes;
 };
 
 // Keeps what the walk writes.
 class MemorySink : public WalkSink {
  public:
   std::map<std::string, std::string> files;
+  int waits = 0;
   void CreateFolder(const std::string&) override {}
   bool OpenOutput(const std::string& path) override {
     current_ = &files[path];
@@ -274,10 +256,19 @@ class MemorySink : public WalkSink {
     return true;
   }
   bool CloseOutput() override { return true; }
+  void Waiting() override { ++waits; }
 
  private:
   std::string* current_ = nullptr;
 };
+
+WalkOutcome WalkSet(MemoryVolumes& set, VolumeUse use, WalkPass pass, MemorySink* sink,
+                    WalkThreads threads = WalkThreads::kSingle) {
+  LocatedArchive found = set.Locate();
+  if (!found.file) return WalkOutcome();
+  ArchiveStream stream(found, &set, use);
+  return WalkEntries(stream, "T", pass, *sink, threads);
+}
 
 TEST(Volumes, ACutAtAnyByteInstallsTheSameFiles) {
   const std::string archive = BuildArchive(kGame);
@@ -287,22 +278,12 @@ TEST(Volumes, ACutAtAnyByteInstallsTheSameFiles) {
   for (std::size_t cut = 1; cut < archive.size(); ++cut) {
     for (std::size_t second : {std::size_t{0}, cut + 1, cut + 37}) {
       if (second != 0 && second >= archive.size()) continue;
-      MemoryVolumes opener;
-      std::string first = archive.substr(0, cut);
-      std::vector<VolumeRecord> records;
-      const std::size_t second_end = second ? second : archive.size();
-      opener.volumes["instdat.002"] = archive.substr(cut, second_end - cut);
-      if (second) opener.volumes["instdat.003"] = archive.substr(second);
-      for (const auto& v : opener.volumes) records.push_back(RecordOf(v.second));
-      const std::vector<unsigned char> table = EncodeVolumeTable(records, 0);
-      LocatedArchive found;
-      ASSERT_EQ(LocateInFile(std::make_unique<MemoryFile>(first + std::string(table.begin(), table.end())), true,
-                             &found),
-                LocateStatus::kFound);
-      ASSERT_EQ(found.TotalLength(), static_cast<std::int64_t>(archive.size()));
+      std::vector<std::size_t> cuts{cut};
+      if (second) cuts.push_back(second);
+      MemoryVolumes set(archive, cuts);
+      ASSERT_EQ(set.Locate().TotalLength(), static_cast<std::int64_t>(archive.size()));
       MemorySink sink;
-      ArchiveStream stream(found, &opener, VolumeUse::kChecked);
-      ASSERT_TRUE(WalkEntries(stream, "T", WalkPass::kFull, sink, WalkThreads::kSingle).Ok()) << cut << " " << second;
+      ASSERT_TRUE(WalkSet(set, VolumeUse::kChecked, WalkPass::kFull, &sink).Ok()) << cut << " " << second;
       for (const TestEntry& e : kGame) {
         if (e.folder()) continue;
         ASSERT_EQ(sink.files["T\\" + e.name], e.content) << e.name << " cut " << cut;
@@ -311,32 +292,15 @@ TEST(Volumes, ACutAtAnyByteInstallsTheSameFiles) {
   }
 }
 
-// Walks the side-car set in `dir` into `out`.
-WalkOutcome WalkSet(const std::string& dir, VolumeUse use, WalkPass pass, const std::string& out) {
-  LocatedArchive found;
-  if (OpenArchiveFile((dir + "/instdat.arc").c_str(), true, &found) != LocateStatus::kFound) {
-    ADD_FAILURE() << "no archive in " << dir;
-    WalkOutcome none;
-    none.error = WalkError::kShortRead;
-    return none;
-  }
-  FolderVolumes opener(dir);
-  RecordingSink sink;
-  ArchiveStream stream(found, &opener, use);
-  return WalkEntries(stream, out, pass, sink);
-}
-
 TEST(Volumes, TheSetupPassReadsOnlyTheFirstVolume) {
   const std::string archive = BuildArchive(kGame);
-  TempDir dir;
   // Cut inside game.exe, after the setup files: the further volume is not even there.
-  const std::size_t cut = StreamOf(archive, "game.exe") + 10;
-  WriteVolumes(dir.path(), archive, {cut});
-  std::remove((dir / "instdat.002").c_str());
-  TempDir out;
-  ASSERT_TRUE(WalkSet(dir.path(), VolumeUse::kFirstOnly, WalkPass::kSetup, out.path()).Ok());
-  EXPECT_EQ(ReadFileBytes(out / "install.env"), kGame[0].content);
-  EXPECT_EQ(ReadFileBytes(out / "readme.txt"), kGame[1].content);
+  MemoryVolumes set(archive, {StreamOf(archive, "game.exe") + 10});
+  set.volumes.clear();
+  MemorySink sink;
+  ASSERT_TRUE(WalkSet(set, VolumeUse::kFirstOnly, WalkPass::kSetup, &sink).Ok());
+  EXPECT_EQ(sink.files["T\\install.env"], kGame[0].content);
+  EXPECT_EQ(sink.files["T\\readme.txt"], kGame[1].content);
 }
 
 // A set not all there is refused before anything is written; a volume whose bytes are not
@@ -346,60 +310,44 @@ TEST(Volumes, AMissingCutOrForeignVolumeIsFoundBeforeAByteOfItIsWritten) {
   const std::string other = BuildArchive({{"install.env", "TITLEBAR other\r\n", 0},
                                           {"game.exe", std::string(3000, 'h') + MakeContent(500, true, 8), 0}});
   // Volume 2 starts inside game.exe's stream; volume 3 inside line.ogg's.
-  const std::size_t cut2 = StreamOf(archive, "game.exe") + 20;
-  const std::size_t cut3 = StreamOf(archive, "data\\voice\\line.ogg") + 20;
+  const std::vector<std::size_t> cuts = {StreamOf(archive, "game.exe") + 20,
+                                         StreamOf(archive, "data\\voice\\line.ogg") + 20};
   const struct {
     const char* label;
-    std::string volume;  // the one that fails
+    std::string volume;    // the one that fails
     bool before_anything;  // found before the walk writes a file: the set is not all there
-    void (*damage)(const std::string& path, const std::string& other);
+    void (*damage)(std::map<std::string, std::string>& volumes, const std::string& name, const std::string& other);
   } rows[] = {
-      {"missing", "instdat.003", true, [](const std::string& p, const std::string&) { std::remove(p.c_str()); }},
-      {"cut short", "instdat.002", true,
-       [](const std::string& p, const std::string&) {
-         const std::string bytes = ReadFileBytes(p);
-         WriteFileBytes(p, bytes.substr(0, bytes.size() - 1));
-       }},
+      {"missing", "instdat.003", true, [](auto& v, const std::string& n, const std::string&) { v.erase(n); }},
+      {"cut short", "instdat.002", true, [](auto& v, const std::string& n, const std::string&) { v[n].pop_back(); }},
       {"one byte changed", "instdat.003", false,
-       [](const std::string& p, const std::string&) {
-         std::string bytes = ReadFileBytes(p);
-         bytes[bytes.size() / 2] ^= 1;
-         WriteFileBytes(p, bytes);
-       }},
+       [](auto& v, const std::string& n, const std::string&) { v[n][v[n].size() / 2] ^= 1; }},
       {"of another build, same size", "instdat.002", false,
-       [](const std::string& p, const std::string& o) {
-         WriteFileBytes(p, o.substr(0, ReadFileBytes(p).size()));
-       }},
+       [](auto& v, const std::string& n, const std::string& o) { v[n] = o.substr(0, v[n].size()); }},
   };
   for (const auto& r : rows) {
-    TempDir dir;
-    const std::vector<std::string> parts = WriteVolumes(dir.path(), archive, {cut2, cut3});
-    r.damage(dir / r.volume, other);
-    TempDir out;
-    const WalkOutcome outcome = WalkSet(dir.path(), VolumeUse::kChecked, WalkPass::kFull, out.path());
+    MemoryVolumes set(archive, cuts);
+    r.damage(set.volumes, r.volume, other);
+    MemorySink sink;
+    const WalkOutcome outcome = WalkSet(set, VolumeUse::kChecked, WalkPass::kFull, &sink, WalkThreads::kOverlapped);
     EXPECT_EQ(outcome.error, WalkError::kVolumeBad) << r.label;
     EXPECT_EQ(outcome.volume, r.volume) << r.label;
-    // What reached the disk came from the volumes before the bad one.
-    const std::string written = ReadFileBytes(out / "game.exe");
+    // What was written came from the volumes before the bad one.
+    const std::string& game = sink.files["T\\game.exe"];
     if (r.before_anything) {
-      EXPECT_FALSE(std::ifstream(out / "install.env").good()) << r.label;
+      EXPECT_EQ(sink.files.count("T\\install.env"), 0u) << r.label;
     } else if (r.volume == "instdat.002") {
-      EXPECT_LE(written.size(), parts[0].size()) << r.label;
+      EXPECT_LE(game.size(), cuts[0]) << r.label;
     } else {
-      EXPECT_EQ(written, kGame[2].content) << r.label;
-      EXPECT_LE(ReadFileBytes(out / "data/voice/line.ogg").size(), parts[1].size()) << r.label;
+      EXPECT_EQ(game, kGame[2].content) << r.label;
+      EXPECT_LE(sink.files["T\\data\\voice\\line.ogg"].size(), cuts[1] - cuts[0]) << r.label;
     }
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A digest that takes its time, as hashing gigabytes does.
 class SlowDigest : public Sha256 {
  public:
-  explicit SlowDigest(std::unique_ptr<Sha256> real) : real_(std::move(real)) {}
   void Update(const void* data, std::size_t size) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     real_->Update(data, size);
@@ -407,37 +355,24 @@ class SlowDigest : public Sha256 {
   bool Final(unsigned char digest[kDigestBytes]) override { return real_->Final(digest); }
 
  private:
-  std::unique_ptr<Sha256> real_;
+  std::unique_ptr<Sha256> real_ = NewSha256();
 };
 
 class SlowVolumes : public MemoryVolumes {
  public:
-  std::unique_ptr<Sha256> NewDigest() override { return std::make_unique<SlowDigest>(NewSha256()); }
+  using MemoryVolumes::MemoryVolumes;
+  std::unique_ptr<Sha256> NewDigest() override { return std::make_unique<SlowDigest>(); }
 };
-
-class WaitingSink : public MemorySink {
- public:
-  int waits = 0;
-  void Waiting() override { ++waits; }
-};
-
-}  // namespace
 
 // While the reader checks a volume, the calling thread (the one with the copy dialog) is
 // called back to keep its windows answering.
 TEST(Volumes, TheCallingThreadKeepsAnsweringWhileAVolumeIsChecked) {
   const std::string archive = BuildArchive(kGame);
-  const std::size_t cut = StreamOf(archive, "game.exe") + 20;
-  SlowVolumes opener;
-  opener.volumes["instdat.002"] = archive.substr(cut);
-  const std::vector<unsigned char> table = EncodeVolumeTable({RecordOf(archive.substr(cut))}, 0);
-  LocatedArchive found;
-  ASSERT_EQ(LocateInFile(std::make_unique<MemoryFile>(archive.substr(0, cut) + std::string(table.begin(), table.end())),
-                         true, &found),
-            LocateStatus::kFound);
-  WaitingSink sink;
-  ArchiveStream stream(found, &opener, VolumeUse::kChecked);
-  ASSERT_TRUE(WalkEntries(stream, "T", WalkPass::kFull, sink, WalkThreads::kOverlapped).Ok());
+  SlowVolumes set(archive, {StreamOf(archive, "game.exe") + 20});
+  MemorySink sink;
+  ASSERT_TRUE(WalkSet(set, VolumeUse::kChecked, WalkPass::kFull, &sink, WalkThreads::kOverlapped).Ok());
   EXPECT_GE(sink.waits, 2);
   EXPECT_EQ(sink.files["T\\game.exe"], kGame[2].content);
 }
+
+}  // namespace
