@@ -132,11 +132,8 @@ LocateStatus LocateOwnArchiveIn(std::unique_ptr<ArchiveFile> exe, std::unique_pt
   return LocateInFile(std::move(exe), false, found);
 }
 
-LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found) {
-  return LocateOwnArchiveIn(FromStream(std::move(exe)), FromStream(std::move(sidecar)), found);
-}
-
 LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found) {
   const std::string sidecar = SidecarPathFor(exe_path);
-  return LocateOwnArchiveIn(FilePtr(std::fopen(exe_path, "rb")), FilePtr(std::fopen(sidecar.c_str(), "rb")), found);
+  return LocateOwnArchiveIn(FromStream(FilePtr(std::fopen(exe_path, "rb"))),
+                            FromStream(FilePtr(std::fopen(sidecar.c_str(), "rb"))), found);
 }

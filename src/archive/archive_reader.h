@@ -61,7 +61,6 @@ LocateStatus LocateArchive(const char* exe_path, LocatedArchive* found);
 // That precedence for files the caller opened (either may be null).
 LocateStatus LocateOwnArchiveIn(std::unique_ptr<ArchiveFile> exe, std::unique_ptr<ArchiveFile> sidecar,
                                 LocatedArchive* found);
-LocateStatus LocateOwnArchiveIn(FilePtr exe, FilePtr sidecar, LocatedArchive* found);
 
 // True when the file is an executable whose appended archive and trailer lie inside the
 // range its certificate table signs.

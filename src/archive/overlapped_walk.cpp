@@ -92,22 +92,14 @@ class Sleepers {
  public:
   template <class Ready>
   void Wait(std::unique_lock<SyncLock>& lock, Ready ready) {
-    while (!ready()) {
-      ++sleeping_;
-      const unsigned round = round_;
-      condition_.Wait(lock);
-      if (round == round_) --sleeping_;  // woken by nobody: still counted
-    }
+    while (!ready()) Sleep(lock, false);
   }
   // The same for the calling thread, which keeps its windows answering while it waits: a
   // volume being checked, or slow media, can hold the reader up for seconds.
   template <class Ready>
   void WaitPumping(std::unique_lock<SyncLock>& lock, Ready ready, WalkSink& sink) {
     while (!ready()) {
-      ++sleeping_;
-      const unsigned round = round_;
-      condition_.WaitFor(lock, kPumpMilliseconds);
-      if (round == round_) --sleeping_;
+      Sleep(lock, true);
       if (ready()) return;
       lock.unlock();
       sink.Waiting();
@@ -122,6 +114,17 @@ class Sleepers {
   }
 
  private:
+  void Sleep(std::unique_lock<SyncLock>& lock, bool timed) {
+    ++sleeping_;
+    const unsigned round = round_;
+    if (timed) {
+      condition_.WaitFor(lock, kPumpMilliseconds);
+    } else {
+      condition_.Wait(lock);
+    }
+    if (round == round_) --sleeping_;  // woken by nobody: still counted
+  }
+
   SyncCondition condition_;
   int sleeping_ = 0;    // asleep and not yet woken
   unsigned round_ = 0;  // wake-ups so far

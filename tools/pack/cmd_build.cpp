@@ -56,17 +56,11 @@ bool ParseSize(const std::string& text, std::int64_t* bytes) {
   std::string unit = text.substr(used);
   for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   int shift = 0;
-  if (!unit.empty()) {
+  if (!unit.empty() && unit != "B") {
+    const std::size_t at = std::string("KMG").find(unit[0]);
     const std::string rest = unit.substr(1);
-    if (rest != "" && rest != "B" && rest != "IB") return false;
-    switch (unit[0]) {
-      case 'K': shift = 10; break;
-      case 'M': shift = 20; break;
-      case 'G': shift = 30; break;
-      case 'B': shift = rest.empty() ? 0 : -1; break;
-      default: return false;
-    }
-    if (shift < 0) return false;
+    if (at == std::string::npos || (rest != "" && rest != "B" && rest != "IB")) return false;
+    shift = 10 * static_cast<int>(at + 1);
   }
   if (value > (INT64_MAX >> shift)) return false;
   *bytes = value << shift;
@@ -257,9 +251,7 @@ bool WriteStep(const BuildOptions& options, const std::vector<PackEntry>& ordere
   return ok;
 }
 
-int RunChecked(const BuildOptions& options);
-
-int RunBuild(const BuildOptions& options) {
+int RunBuild(BuildOptions options) {
   if (options.stub.empty() == options.sidecar.empty()) {
     std::fprintf(stderr, "build: give either -o OUT --stub STUB or --sidecar OUT\n");
     return 2;
@@ -268,17 +260,12 @@ int RunBuild(const BuildOptions& options) {
     std::fprintf(stderr, "build: --stub needs -o OUT\n");
     return 2;
   }
-  BuildOptions checked = options;
   if (!options.volume_size.empty() &&
-      (!ParseSize(options.volume_size, &checked.volume_bytes) || checked.volume_bytes < kSmallestVolume)) {
+      (!ParseSize(options.volume_size, &options.volume_bytes) || options.volume_bytes < kSmallestVolume)) {
     std::fprintf(stderr, "build: --volume-size %s: give a size of at least 1M (bytes, or with K, M or G)\n",
                  options.volume_size.c_str());
     return 2;
   }
-  return RunChecked(checked);
-}
-
-int RunChecked(const BuildOptions& options) {
   PackTree tree;
   std::vector<PackEntry> ordered;
   std::string error;
