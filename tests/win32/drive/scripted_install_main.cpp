@@ -225,9 +225,13 @@ void DriveInstall(wt::Process& setup, std::string* title, std::string* install_f
         copy_shot = true;
       }
     }
+    shortcut_dialog = wt::FindDialog(setup.id, "ショートカットの作成");
+    if (shortcut_dialog) break;
     // A box on the way (too little space, a missing volume, a full disk) is pictured, and
-    // answered Yes (go on) or OK.
-    if (HWND box = wt::FindMessageBox(setup.id)) {
+    // answered Yes (go on) or OK. The program's dialogs have labels that make them look
+    // like boxes to FindMessageBox.
+    HWND box = wt::FindMessageBox(setup.id);
+    if (box && wt::Text(box) != "ファイルのコピー中..." && wt::Text(box) != "ショートカットの作成") {
       std::printf("  box: %s\n", wt::MessageBoxText(box).c_str());
       Shoot(box, "box");
       const bool question = GetDlgItem(box, IDYES) != nullptr;
@@ -235,7 +239,6 @@ void DriveInstall(wt::Process& setup, std::string* title, std::string* install_f
       while (IsWindow(box)) Sleep(20);
       if (!question) break;
     }
-    shortcut_dialog = wt::FindDialog(setup.id, "ショートカットの作成");
     Sleep(g_shots.empty() ? 5 : 20);
   }
   *copying = Clock() - confirmed;
